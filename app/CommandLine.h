@@ -1,0 +1,18 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+// What the command line says, after the toolkit has taken its own options out of it.
+struct CommandLine
+{
+    QString workingDirectory;
+    int videoLength = -1;
+    int cameraIndex = 0;
+    // Each "--source SOURCE" in order; these are not positional arguments.
+    QStringList sources;
+
+    // Reads the arguments and removes the --source options from argc/argv, so that argc then
+    // counts the program name and the positional arguments only.
+    static CommandLine parse(int &argc, char **argv);
+};

@@ -1,0 +1,27 @@
+#pragma once
+
+#include <QApplication>
+#include <QPointer>
+
+class MainWindow;
+class QThread;
+class Recorder;
+
+// Creates the main window, the worker thread and the recorder, wires them together and takes
+// them down in order when the recorder has finished.
+class KIVOApplication : public QApplication
+{
+    Q_OBJECT
+public:
+    KIVOApplication(int &argc, char **argv);
+    ~KIVOApplication() override;
+
+private:
+    MainWindow *mainWindow = nullptr;
+    // Guarded: the thread deletes itself once it has finished.
+    QPointer<QThread> workerThread;
+    // Guarded: the recorder deletes itself in its thread after it has finished.
+    QPointer<Recorder> recorder;
+
+    friend class StartupTest;
+};

@@ -1,0 +1,141 @@
+#include "KIVOApplication.h"
+#include "MainWindow.h"
+#include "Recorder.h"
+
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QSpinBox>
+#include <QTest>
+#include <QThread>
+
+#include <vector>
+
+// Builds a writable argv for one application object, program name first.
+class Arguments
+{
+public:
+    explicit Arguments(const QStringList &arguments)
+    {
+        storage.push_back("eyeblink-recorder");
+        for (const QString &argument : arguments)
+            storage.push_back(argument.toUtf8());
+        for (QByteArray &argument : storage)
+            pointers.push_back(argument.data());
+        pointers.push_back(nullptr);
+        count = int(storage.size());
+    }
+    int count;
+    char **values() { return pointers.data(); }
+
+private:
+    std::vector<QByteArray> storage;
+    std::vector<char *> pointers;
+};
+
+class StartupTest : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase() { qRegisterMetaType<IplImage *>("IplImage*"); }
+    void commandLine_data();
+    void commandLine();
+    void wiring();
+
+private:
+    static MainWindow *mainWindowOf(KIVOApplication &app) { return app.mainWindow; }
+    static void closeAndRun(KIVOApplication &app);
+};
+
+void StartupTest::closeAndRun(KIVOApplication &app)
+{
+    app.mainWindow->close();
+    QCOMPARE(app.exec(), 0);
+}
+
+void StartupTest::commandLine_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QString>("startupLine");
+    QTest::addColumn<QString>("directory");
+    QTest::addColumn<int>("length");
+    QTest::addColumn<int>("camera");
+
+    const QStringList twoSources = {"--source", "first", "--source", "second"};
+    QTest::newRow("no argument") << twoSources << "1  \"\" -1 0" << "" << 300 << 0;
+    QTest::newRow("one argument is ignored")
+        << (twoSources + QStringList{"/data"}) << "2 /data \"\" -1 0" << "" << 300 << 0;
+    QTest::newRow("directory and length")
+        << (twoSources + QStringList{"/data", "60"}) << "3 /data \"/data\" 60 0" << "/data" << 60 << 0;
+    QTest::newRow("directory, length and camera")
+        << (twoSources + QStringList{"/data", "60", "1"}) << "4 /data \"/data\" 60 1" << "/data" << 60
+        << 1;
+    QTest::newRow("four or more: the camera is not read")
+        << (twoSources + QStringList{"/data", "60", "1", "extra"}) << "5 /data \"/data\" 60 0" << "/data"
+        << 60 << 0;
+    QTest::newRow("length not a number gives 0")
+        << (twoSources + QStringList{"/data", "abc"}) << "3 /data \"/data\" 0 0" << "/data" << 0 << 0;
+    QTest::newRow("negative length keeps 300")
+        << (twoSources + QStringList{"/data", "-1"}) << "3 /data \"/data\" -1 0" << "/data" << 300 << 0;
+    QTest::newRow("toolkit options are not positional")
+        << (QStringList{"-style", "fusion"} + twoSources + QStringList{"/data", "60"})
+        << "3 /data \"/data\" 60 0" << "/data" << 60 << 0;
+    QTest::newRow("sources between positional arguments")
+        << QStringList{"/data", "--source", "first", "60", "--source", "second", "1"}
+        << "4 /data \"/data\" 60 1" << "/data" << 60 << 1;
+    QTest::newRow("unicode directory")
+        << (twoSources + QStringList{QString::fromUtf8("/d\u00e4ta"), "5"})
+        << QString::fromUtf8("3 /d\u00e4ta \"/d\u00e4ta\" 5 0") << QString::fromUtf8("/d\u00e4ta") << 5 << 0;
+}
+
+void StartupTest::commandLine()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(QString, startupLine);
+    QFETCH(QString, directory);
+    QFETCH(int, length);
+    QFETCH(int, camera);
+
+    Arguments argv(arguments);
+    QTest::ignoreMessage(QtDebugMsg, startupLine.toUtf8().constData());
+    KIVOApplication app(argv.count, argv.values());
+    MainWindow *window = mainWindowOf(app);
+    QCOMPARE(window->findChild<QLineEdit *>("lineEdit_workingDirectory")->text(), directory);
+    QCOMPARE(window->findChild<QSpinBox *>("spinBox_videoLength")->value(), length);
+    auto *cameras = window->findChild<QComboBox *>("comboBox_chooseCamera");
+    QCOMPARE(cameras->count(), 2);
+    QCOMPARE(cameras->itemText(cameras->count() - 1), QStringLiteral("second"));
+    QCOMPARE(cameras->currentIndex(), camera);
+    closeAndRun(app);
+}
+
+void StartupTest::wiring()
+{
+    Arguments argv({});
+    KIVOApplication app(argv.count, argv.values());
+    QThread *worker = app.workerThread;
+    QVERIFY(worker);
+    QCOMPARE(worker->parent(), &app);
+    QCOMPARE(app.recorder->thread(), worker);
+    QVERIFY(worker->isRunning());
+    QCOMPARE(app.mainWindow->thread(), app.thread());
+    QVERIFY(app.mainWindow->isVisible());
+    QVERIFY(!app.quitOnLastWindowClosed());
+
+    // Recorder to window: emitted in the worker thread, shown by the window's slot.
+    Recorder *recorder = app.recorder;
+    QMetaObject::invokeMethod(recorder, [recorder] { emit recorder->timeChanged("12:34"); });
+    auto *time = app.mainWindow->findChild<QLabel *>("label_time");
+    QTRY_COMPARE(time->text(), QStringLiteral("12:34"));
+
+    // Window to recorder and back: closing asks the recorder to quit, whose finished() ends
+    // the event loop.
+    QTest::ignoreMessage(QtDebugMsg, "MW:finish emitted");
+    QTest::ignoreMessage(QtDebugMsg, "BD: quit");
+    QTest::ignoreMessage(QtDebugMsg, "BD: finish emitted");
+    closeAndRun(app);
+    QVERIFY(app.mainWindow->isHidden());
+}
+
+QTEST_APPLESS_MAIN(StartupTest)
+#include "tst_Startup.moc"

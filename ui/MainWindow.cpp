@@ -1,0 +1,93 @@
+#include "MainWindow.h"
+
+#include "MainWindowForm.h"
+
+#include <QCameraInfo>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QDebug>
+#include <QLabel>
+#include <QLineEdit>
+#include <QSpinBox>
+
+MainWindow::MainWindow(QString workingDirectory, int videoLength, int cameraIndex,
+                       QStringList extraCameras, QWidget *parent)
+    : QMainWindow(parent), ui(new MainWindowForm)
+{
+    ui->setupUi(this);
+    if (!workingDirectory.isEmpty())
+        ui->lineEdit_workingDirectory->setText(workingDirectory);
+    if (videoLength >= 0)
+        ui->spinBox_videoLength->setValue(videoLength);
+    recordInProgress = false;
+    fillCameraList(extraCameras);
+    selectCamera(cameraIndex);
+}
+
+MainWindow::~MainWindow()
+{
+    qDebug("MW: destructor");
+    delete ui;
+}
+
+void MainWindow::closeEvent(QCloseEvent *event)
+{
+    emit finishRequested();
+    qDebug("MW:finish emitted");
+    event->accept();
+}
+
+void MainWindow::fillCameraList(const QStringList &extraCameras)
+{
+    const auto cameras = QCameraInfo::availableCameras();
+    for (const QCameraInfo &camera : cameras)
+        ui->comboBox_chooseCamera->addItem(camera.description());
+    ui->comboBox_chooseCamera->addItems(extraCameras);
+}
+
+void MainWindow::selectCamera(int cameraIndex)
+{
+    QComboBox *cameras = ui->comboBox_chooseCamera;
+    if (cameraIndex >= 0 && cameraIndex < cameras->count()) {
+        cameras->setCurrentIndex(cameraIndex);
+        return;
+    }
+    if (cameras->count() > 0) {
+        qDebug().noquote() << QStringLiteral("Camera index %1 names no listed camera, using the first")
+                                  .arg(cameraIndex);
+        cameras->setCurrentIndex(0);
+    }
+}
+
+void MainWindow::updateTime(QString time)
+{
+    ui->label_time->setText(time);
+}
+
+void MainWindow::startRecorder() {}
+
+void MainWindow::stopRecorder() {}
+
+void MainWindow::updatePostponeStart() {}
+
+void MainWindow::recorded(bool successful)
+{
+    Q_UNUSED(successful)
+}
+
+void MainWindow::showFrame(IplImage *image)
+{
+    Q_UNUSED(image)
+}
+
+QImage MainWindow::convert(const IplImage *iplImage)
+{
+    Q_UNUSED(iplImage)
+    return {};
+}
+
+void MainWindow::on_pushButton_newRecord_clicked() {}
+
+void MainWindow::on_pushButton_selectDirectory_clicked() {}
+
+void MainWindow::on_pushButton_SelectApp_clicked() {}
