@@ -6,6 +6,7 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QDebug>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QSpinBox>
@@ -22,6 +23,23 @@ MainWindow::MainWindow(QString workingDirectory, int videoLength, int cameraInde
     recordInProgress = false;
     fillCameraList(extraCameras);
     selectCamera(cameraIndex);
+    startRecorderTimer.setSingleShot(true);
+    stopRecorderTimer.setSingleShot(true);
+    connect(&startRecorderTimer, &QTimer::timeout, this, &MainWindow::startRecorder);
+    connect(&stopRecorderTimer, &QTimer::timeout, this, &MainWindow::stopRecorder);
+    connect(&beepTimer, &QTimer::timeout, &beepLoop, &QEventLoop::quit);
+    beepTimer.setSingleShot(true);
+    buildPreviewWindow();
+}
+
+void MainWindow::buildPreviewWindow()
+{
+    previewWindow = new QWidget();
+    previewWindow->setWindowTitle(tr("Camera output"));
+    previewWindow->setStyleSheet(styleSheet());
+    previewLabel = new QLabel();
+    auto *layout = new QHBoxLayout(previewWindow);
+    layout->addWidget(previewLabel);
 }
 
 MainWindow::~MainWindow()

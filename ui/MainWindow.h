@@ -47,6 +47,7 @@ private slots:
     void on_pushButton_SelectApp_clicked();
 
 private:
+    void buildPreviewWindow();
     void fillCameraList(const QStringList &extraCameras);
     void selectCamera(int cameraIndex);
 
