@@ -1,0 +1,305 @@
+#include "FfmpegVideoSink.h"
+
+#include <QDebug>
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavformat/avformat.h>
+#include <libswscale/swscale.h>
+}
+
+#include <opencv2/core.hpp>
+
+#include <cmath>
+#include <utility>
+
+void FfmpegDeleter::operator()(AVCodecContext *context) const
+{
+    avcodec_free_context(&context);
+}
+
+void FfmpegDeleter::operator()(AVFormatContext *format) const
+{
+    avio_closep(&format->pb);
+    avformat_free_context(format);
+}
+
+void FfmpegDeleter::operator()(AVFrame *frame) const
+{
+    av_frame_free(&frame);
+}
+
+void FfmpegDeleter::operator()(AVPacket *packet) const
+{
+    av_packet_free(&packet);
+}
+
+void FfmpegDeleter::operator()(SwsContext *scaler) const
+{
+    sws_freeContext(scaler);
+}
+
+struct FfmpegVideoSink::Codec
+{
+    const char *encoderName;
+    AVColorRange range; // Motion JPEG is full range by its own standard
+    bool isH264;
+};
+
+namespace {
+
+constexpr int fourccOf(const char (&code)[5])
+{
+    return code[0] | code[1] << 8 | code[2] << 16 | code[3] << 24;
+}
+
+bool isH264Code(int fourcc)
+{
+    for (const int code : {fourccOf("X264"), fourccOf("x264"), fourccOf("H264"), fourccOf("h264")})
+        if (fourcc == code)
+            return true;
+    return false;
+}
+
+// Motion JPEG is built into every build of the libraries, so it is the platform's choice.
+constexpr int platformChoice = -1;
+
+// Fixed quantiser for Motion JPEG: its default bit rate would blur an eyelid into blocks.
+constexpr int mjpegQuantiser = 3;
+
+AVPixelFormat sourceFormatOf(int matType)
+{
+    switch (matType) {
+    case CV_8UC3:
+        return AV_PIX_FMT_BGR24;
+    case CV_8UC1:
+        return AV_PIX_FMT_GRAY8;
+    default:
+        return AV_PIX_FMT_NONE;
+    }
+}
+
+// The fast BGR to YUV path knows only the limited range; the full range of Motion JPEG needs
+// the exact one.
+SwsContext *makeScaler(AVPixelFormat source, const AVCodecContext *encoder)
+{
+    if (source == AV_PIX_FMT_NONE)
+        return nullptr;
+    const bool fullRange = encoder->color_range == AVCOL_RANGE_JPEG;
+    SwsContext *scaler = sws_getContext(encoder->width, encoder->height, source, encoder->width,
+                                        encoder->height, encoder->pix_fmt,
+                                        SWS_BICUBIC | (fullRange ? SWS_ACCURATE_RND : 0),
+                                        nullptr, nullptr, nullptr);
+    const int *coefficients = sws_getCoefficients(SWS_CS_DEFAULT);
+    if (scaler && fullRange &&
+        sws_setColorspaceDetails(scaler, coefficients, 1, coefficients, 1, 0, 1 << 16,
+                                 1 << 16) < 0) {
+        sws_freeContext(scaler);
+        return nullptr;
+    }
+    return scaler;
+}
+
+} // namespace
+
+FfmpegVideoSink::FfmpegVideoSink() : FfmpegVideoSink(H264Settings()) {}
+
+FfmpegVideoSink::FfmpegVideoSink(H264Settings settings) : settings(std::move(settings)) {}
+
+FfmpegVideoSink::~FfmpegVideoSink()
+{
+    release();
+}
+
+bool FfmpegVideoSink::open(const std::string &fileName, int fourcc, double fps,
+                           cv::Size frameSize, bool isColor)
+{
+    Q_UNUSED(isColor)
+    release();
+    // The libraries report each recording's statistics at info level; only errors are news.
+    av_log_set_level(AV_LOG_ERROR);
+    if (fourcc == platformChoice)
+        fourcc = fourccOf("MJPG");
+    if (!(std::isfinite(fps) && fps > 0) || frameSize.empty()) {
+        qDebug("Video settings not valid");
+        return false;
+    }
+    const bool isH264 = isH264Code(fourcc);
+    if (!isH264 && fourcc != fourccOf("MJPG")) {
+        qDebug("Video codec not supported");
+        return false;
+    }
+    const Codec codec = isH264 ? Codec{"libx264", AVCOL_RANGE_MPEG, true}
+                               : Codec{"mjpeg", AVCOL_RANGE_JPEG, false};
+    // The file is created only once the encoder accepted the settings, so a codec that is
+    // tried and refused leaves no file behind.
+    opened = openEncoder(codec, fps, frameSize) && openFile(fileName, unsigned(fourcc));
+    if (!opened)
+        close();
+    return opened;
+}
+
+bool FfmpegVideoSink::openEncoder(const Codec &codec, double fps, cv::Size frameSize)
+{
+    const AVCodec *found = avcodec_find_encoder_by_name(codec.encoderName);
+    if (!found) {
+        qDebug("Video encoder not found");
+        return false;
+    }
+    const AVRational rate = av_d2q(fps, 1001000);
+    encoder.reset(avcodec_alloc_context3(found));
+    picture.reset(av_frame_alloc());
+    packet.reset(av_packet_alloc());
+    if (!encoder || !picture || !packet) {
+        qDebug("Video encoder open failed");
+        return false;
+    }
+    encoder->width = frameSize.width;
+    encoder->height = frameSize.height;
+    encoder->pix_fmt = AV_PIX_FMT_YUV420P;
+    encoder->color_range = codec.range;
+    encoder->time_base = av_inv_q(rate);
+    encoder->framerate = rate;
+    AVDictionary *options = nullptr;
+    if (codec.isH264) {
+        encoder->thread_count = settings.threads;
+        av_dict_set(&options, "preset", settings.preset.c_str(), 0);
+        av_dict_set(&options, "tune", settings.tune.c_str(), 0);
+        av_dict_set_int(&options, "crf", settings.crf, 0);
+    } else {
+        encoder->flags |= AV_CODEC_FLAG_QSCALE;
+        encoder->global_quality = FF_QP2LAMBDA * mjpegQuantiser;
+    }
+    const int result = avcodec_open2(encoder.get(), found, &options);
+    av_dict_free(&options);
+    picture->format = encoder->pix_fmt;
+    picture->width = encoder->width;
+    picture->height = encoder->height;
+    picture->color_range = codec.range;
+    if (result < 0 || av_frame_get_buffer(picture.get(), 0) < 0) {
+        qDebug("Video encoder open failed");
+        return false;
+    }
+    return true;
+}
+
+bool FfmpegVideoSink::openFile(const std::string &fileName, unsigned int fourcc)
+{
+    AVFormatContext *format = nullptr;
+    avformat_alloc_output_context2(&format, nullptr, "avi", nullptr);
+    file.reset(format);
+    stream = format ? avformat_new_stream(format, nullptr) : nullptr;
+    if (!stream || avcodec_parameters_from_context(stream->codecpar, encoder.get()) < 0) {
+        qDebug("Video file open failed");
+        return false;
+    }
+    stream->codecpar->codec_tag = fourcc;
+    stream->time_base = encoder->time_base;
+    stream->avg_frame_rate = encoder->framerate;
+    // The protocol prefix keeps a colon in a file name from being read as a protocol name.
+    if (avio_open(&format->pb, ("file:" + fileName).c_str(), AVIO_FLAG_WRITE) < 0) {
+        qDebug("Video file create failed");
+        return false;
+    }
+    if (avformat_write_header(format, nullptr) < 0) {
+        qDebug("Video header write failed");
+        return false;
+    }
+    return true;
+}
+
+bool FfmpegVideoSink::isOpened() const
+{
+    return opened;
+}
+
+bool FfmpegVideoSink::write(const cv::Mat &frame)
+{
+    if (!opened)
+        return false;
+    const bool written = convert(frame) && encode(picture.get());
+    complete = complete && written;
+    return written;
+}
+
+bool FfmpegVideoSink::convert(const cv::Mat &frame)
+{
+    if (frame.cols != encoder->width || frame.rows != encoder->height) {
+        qDebug("Video frame size mismatch");
+        return false;
+    }
+    if (frame.type() != scalerSourceType) {
+        scaler.reset(makeScaler(sourceFormatOf(frame.type()), encoder.get()));
+        scalerSourceType = scaler ? frame.type() : -1;
+        if (!scaler) {
+            qDebug("Video frame format not supported");
+            return false;
+        }
+    }
+    // The encoder may still hold the previous picture; it then gets a buffer of its own.
+    if (av_frame_make_writable(picture.get()) < 0) {
+        qDebug("Video encoding failed");
+        return false;
+    }
+    const uint8_t *const planes[] = {frame.data};
+    const int strides[] = {int(frame.step[0])};
+    sws_scale(scaler.get(), planes, strides, 0, frame.rows, picture->data, picture->linesize);
+    picture->pts = nextPts++;
+    return true;
+}
+
+// Sends one picture to the encoder (nullptr: the end, which flushes the delayed ones) and
+// writes every packet that is ready.
+bool FfmpegVideoSink::encode(const AVFrame *input)
+{
+    if (avcodec_send_frame(encoder.get(), input) < 0) {
+        qDebug("Video encoding failed");
+        return false;
+    }
+    int result = 0;
+    bool written = true;
+    while ((result = avcodec_receive_packet(encoder.get(), packet.get())) >= 0) {
+        av_packet_rescale_ts(packet.get(), encoder->time_base, stream->time_base);
+        packet->stream_index = stream->index;
+        written = av_write_frame(file.get(), packet.get()) >= 0 && written;
+        av_packet_unref(packet.get());
+    }
+    if (result != AVERROR(EAGAIN) && result != AVERROR_EOF) {
+        qDebug("Video encoding failed");
+        return false;
+    }
+    if (!written)
+        qDebug("Video file write failed");
+    return written;
+}
+
+bool FfmpegVideoSink::release()
+{
+    if (!opened)
+        return true;
+    bool completed = encode(nullptr) && complete;
+    if (av_write_trailer(file.get()) < 0) {
+        qDebug("Video trailer write failed");
+        completed = false;
+    }
+    if (avio_closep(&file->pb) < 0) {
+        qDebug("Video file close failed");
+        completed = false;
+    }
+    close();
+    return completed;
+}
+
+void FfmpegVideoSink::close()
+{
+    scaler.reset();
+    scalerSourceType = -1;
+    packet.reset();
+    picture.reset();
+    stream = nullptr;
+    file.reset();
+    encoder.reset();
+    nextPts = 0;
+    opened = false;
+    complete = true;
+}

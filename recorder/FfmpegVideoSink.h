@@ -1,0 +1,77 @@
+#pragma once
+
+#include "VideoSink.h"
+
+#include <memory>
+#include <string>
+
+struct AVCodecContext;
+struct AVFormatContext;
+struct AVFrame;
+struct AVPacket;
+struct AVStream;
+struct SwsContext;
+
+// Frees what the encoding libraries allocated, each with its own release function.
+struct FfmpegDeleter
+{
+    void operator()(AVCodecContext *context) const;
+    void operator()(AVFormatContext *format) const;
+    void operator()(AVFrame *frame) const;
+    void operator()(AVPacket *packet) const;
+    void operator()(SwsContext *scaler) const;
+};
+
+// Writes an AVI file through the encoding libraries directly, so that the H.264 encoder runs
+// with settings fit for real time and every failure of encoding or writing is seen.
+// The FOURCC codes X264, x264, H264 and h264 select H.264 (stored under that very code),
+// MJPG and -1 select Motion JPEG. Frames are 8-bit BGR or gray of the opened size; colour
+// or not, they are stored in YUV, so isColor changes nothing.
+// A frame that could not be written makes the file incomplete: release() then answers false.
+class FfmpegVideoSink : public VideoSink
+{
+public:
+    // How the H.264 encoder trades speed for quality; the defaults keep up with the camera
+    // on a small machine while another thread captures.
+    struct H264Settings
+    {
+        std::string preset = "superfast";
+        std::string tune = "zerolatency";
+        int crf = 23;
+        int threads = 0; // 0: as many as the encoder likes
+    };
+
+    FfmpegVideoSink();
+    explicit FfmpegVideoSink(H264Settings settings);
+    ~FfmpegVideoSink() override;
+    FfmpegVideoSink(const FfmpegVideoSink &) = delete;
+    FfmpegVideoSink &operator=(const FfmpegVideoSink &) = delete;
+
+    bool open(const std::string &fileName, int fourcc, double fps, cv::Size frameSize,
+              bool isColor) override;
+    bool isOpened() const override;
+    bool write(const cv::Mat &frame) override;
+    bool release() override;
+
+private:
+    struct Codec;
+    template <class T> using Owned = std::unique_ptr<T, FfmpegDeleter>;
+
+    bool openEncoder(const Codec &codec, double fps, cv::Size frameSize);
+    bool openFile(const std::string &fileName, unsigned int fourcc);
+    bool convert(const cv::Mat &frame);
+    bool encode(const AVFrame *picture);
+    void close();
+
+    H264Settings settings;
+    Owned<AVCodecContext> encoder;
+    Owned<AVFormatContext> file;
+    AVStream *stream = nullptr;
+    Owned<AVFrame> picture;
+    Owned<AVPacket> packet;
+    Owned<SwsContext> scaler;
+    int scalerSourceType = -1;
+    long long nextPts = 0;
+    bool opened = false;
+    bool complete = true;
+};
