@@ -1,0 +1,179 @@
+// Encodes the same frames through FfmpegVideoSink and through the ffmpeg command line (raw
+// frames on its standard input, same codec, settings and container) and prints the frames
+// per second of both, their ratio and the file sizes, one row per H.264 preset.
+
+#include "FfmpegVideoSink.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTextStream>
+
+#include <opencv2/core.hpp>
+#include <opencv2/imgproc.hpp>
+
+#include <algorithm>
+#include <vector>
+
+namespace {
+
+struct Run
+{
+    double fps = 0;
+    qint64 bytes = 0;
+};
+
+struct Options
+{
+    cv::Size size;
+    int frames = 0;
+    int repeats = 0;
+    FfmpegVideoSink::H264Settings settings;
+};
+
+// A camera-like sequence: soft shading, a dark ellipse that closes and opens like an eyelid,
+// a moving bar, and sensor noise that differs from frame to frame.
+std::vector<cv::Mat> makeFrames(cv::Size size, int count)
+{
+    std::vector<cv::Mat> frames;
+    cv::Mat background(size, CV_8UC3);
+    for (int row = 0; row < size.height; ++row)
+        background.row(row).setTo(cv::Scalar(60 + row * 120 / size.height, 90, 140));
+    cv::RNG random(6);
+    for (int index = 0; index < count; ++index) {
+        cv::Mat frame = background.clone();
+        const cv::Point centre(size.width / 2, size.height / 2);
+        const int opening = std::abs(index % 30 - 15) * size.height / 80;
+        cv::ellipse(frame, centre, cv::Size(size.width / 6, opening + 1), 0, 0, 360,
+                    cv::Scalar(20, 25, 30), cv::FILLED);
+        const int x = index * 7 % size.width;
+        cv::rectangle(frame, cv::Rect(x, 0, size.width / 20, size.height), cv::Scalar(200, 200, 40),
+                      cv::FILLED);
+        cv::Mat noise(size, CV_8UC3);
+        random.fill(noise, cv::RNG::NORMAL, 0, 4);
+        cv::add(frame, noise, frame);
+        frames.push_back(frame);
+    }
+    return frames;
+}
+
+Run throughSink(const std::vector<cv::Mat> &frames, const Options &options, const QString &file)
+{
+    FfmpegVideoSink sink(options.settings);
+    QElapsedTimer timer;
+    timer.start();
+    bool ok = sink.open(file.toStdString(), 'X' | '2' << 8 | '6' << 16 | '4' << 24, 30.0,
+                        options.size, true);
+    for (int index = 0; ok && index < options.frames; ++index)
+        ok = sink.write(frames[index % frames.size()]);
+    ok = sink.release() && ok;
+    const double seconds = timer.nsecsElapsed() / 1e9;
+    return ok ? Run{options.frames / seconds, QFileInfo(file).size()} : Run{};
+}
+
+Run throughCommandLine(const std::vector<cv::Mat> &frames, const Options &options,
+                       const QString &file)
+{
+    const FfmpegVideoSink::H264Settings &settings = options.settings;
+    QStringList arguments{"-v", "error", "-y", "-f", "rawvideo", "-pix_fmt", "bgr24", "-s",
+                          QStringLiteral("%1x%2").arg(options.size.width).arg(options.size.height),
+                          "-r", "30", "-i", "-", "-c:v", "libx264", "-preset",
+                          QString::fromStdString(settings.preset), "-tune",
+                          QString::fromStdString(settings.tune), "-crf",
+                          QString::number(settings.crf), "-threads",
+                          QString::number(settings.threads), "-pix_fmt", "yuv420p", "-vtag", "X264", "-f", "avi", file};
+    QProcess ffmpeg;
+    ffmpeg.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    QElapsedTimer timer;
+    timer.start();
+    ffmpeg.start(QStringLiteral("ffmpeg"), arguments);
+    bool ok = ffmpeg.waitForStarted();
+    for (int index = 0; ok && index < options.frames; ++index) {
+        const cv::Mat &frame = frames[index % frames.size()];
+        ffmpeg.write(reinterpret_cast<const char *>(frame.data), qint64(frame.total() * 3));
+        ok = ffmpeg.waitForBytesWritten(-1) || ffmpeg.bytesToWrite() == 0;
+    }
+    ffmpeg.closeWriteChannel();
+    ok = ffmpeg.waitForFinished(-1) && ffmpeg.exitCode() == 0 && ok;
+    const double seconds = timer.nsecsElapsed() / 1e9;
+    return ok ? Run{options.frames / seconds, QFileInfo(file).size()} : Run{};
+}
+
+// The median of the repeats: one run disturbed by another process should not decide.
+Run median(std::vector<Run> runs)
+{
+    std::sort(runs.begin(), runs.end(), [](const Run &a, const Run &b) { return a.fps < b.fps; });
+    return runs[runs.size() / 2];
+}
+
+Options parse(const QCoreApplication &app, QStringList &presets)
+{
+    QCommandLineParser parser;
+    parser.setApplicationDescription(
+        QStringLiteral("Throughput of the H.264 video sink against the ffmpeg command line"));
+    parser.addHelpOption();
+    const QCommandLineOption size({"s", "size"}, "Frame size WxH.", "size", "640x480");
+    const QCommandLineOption frames({"n", "frames"}, "Frames per run.", "count", "600");
+    const QCommandLineOption repeats({"r", "repeats"}, "Runs per row (median).", "count", "3");
+    const QCommandLineOption preset({"p", "presets"}, "x264 presets, comma-separated.", "list",
+                                    "ultrafast,superfast,veryfast");
+    const QCommandLineOption tune("tune", "x264 tune.", "tune", "zerolatency");
+    const QCommandLineOption crf("crf", "x264 constant quality.", "crf", "23");
+    const QCommandLineOption threads("threads", "Encoder threads (0: auto).", "count", "0");
+    parser.addOptions({size, frames, repeats, preset, tune, crf, threads});
+    parser.process(app);
+
+    Options options;
+    const QStringList dimensions = parser.value(size).split('x');
+    options.size = cv::Size(dimensions.value(0).toInt(), dimensions.value(1).toInt());
+    options.frames = std::max(1, parser.value(frames).toInt());
+    options.repeats = std::max(1, parser.value(repeats).toInt());
+    options.settings.tune = parser.value(tune).toStdString();
+    options.settings.crf = parser.value(crf).toInt();
+    options.settings.threads = parser.value(threads).toInt();
+    presets = parser.value(preset).split(',');
+    return options;
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    QStringList presets;
+    Options options = parse(app, presets);
+    QTemporaryDir directory;
+    const std::vector<cv::Mat> frames = makeFrames(options.size, 150);
+    QTextStream out(stdout);
+    out << QStringLiteral("%1x%2, %3 frames, tune %4, crf %5, threads %6, median of %7\n")
+               .arg(options.size.width)
+               .arg(options.size.height)
+               .arg(options.frames)
+               .arg(QString::fromStdString(options.settings.tune))
+               .arg(options.settings.crf)
+               .arg(options.settings.threads)
+               .arg(options.repeats);
+    out << "preset      sink fps   ffmpeg fps  ratio  sink MB  ffmpeg MB\n";
+    for (const QString &preset : presets) {
+        options.settings.preset = preset.toStdString();
+        std::vector<Run> sinkRuns, lineRuns;
+        for (int repeat = 0; repeat < options.repeats; ++repeat) {
+            sinkRuns.push_back(throughSink(frames, options, directory.filePath("sink.avi")));
+            lineRuns.push_back(throughCommandLine(frames, options, directory.filePath("cli.avi")));
+        }
+        const Run sink = median(sinkRuns);
+        const Run line = median(lineRuns);
+        out << QStringLiteral("%1 %2 %3 %4 %5 %6\n")
+                   .arg(preset, -10)
+                   .arg(sink.fps, 9, 'f', 1)
+                   .arg(line.fps, 11, 'f', 1)
+                   .arg(line.fps > 0 ? sink.fps / line.fps : 0.0, 6, 'f', 2)
+                   .arg(sink.bytes / 1e6, 8, 'f', 2)
+                   .arg(line.bytes / 1e6, 10, 'f', 2);
+        out.flush();
+    }
+    return 0;
+}
