@@ -190,7 +190,7 @@ bool FfmpegVideoSink::openFile(const std::string &fileName, unsigned int fourcc)
     file.reset(format);
     stream = format ? avformat_new_stream(format, nullptr) : nullptr;
     if (!stream || avcodec_parameters_from_context(stream->codecpar, encoder.get()) < 0) {
-        qDebug("Video file open failed");
+        qDebug("Video stream setup failed");
         return false;
     }
     stream->codecpar->codec_tag = fourcc;
