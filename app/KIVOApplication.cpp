@@ -54,6 +54,10 @@ KIVOApplication::~KIVOApplication()
         delete workerThread;
         qDebug("thread deleted");
     }
+    // A thread in its last steps already reports itself as not running while it still
+    // deletes the recorder: only once it has ended is the guard below reliable.
+    if (workerThread)
+        workerThread->wait();
     // A recorder that never finished outlives its ended thread; nothing else deletes it.
     delete recorder;
     delete mainWindow;
