@@ -25,6 +25,7 @@ bool CvVideoSink::write(const cv::Mat &frame)
 
 bool CvVideoSink::release()
 {
+    // The library tells nothing of whether completing the file worked.
     writer.release();
     return true;
 }

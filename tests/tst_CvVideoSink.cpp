@@ -19,7 +19,6 @@ private slots:
     void roundTrip();
     void refusesFramesItWouldDrop_data();
     void refusesFramesItWouldDrop();
-    void openFailsInMissingFolder();
 
 private:
     std::string fileName() const { return folder->filePath("video.avi").toStdString(); }
@@ -106,16 +105,6 @@ void CvVideoSinkTest::refusesFramesItWouldDrop()
     QVERIFY(sink.write(cv::Mat(480, 640, CV_8UC3, cv::Scalar::all(0))));
     QVERIFY(sink.release());
     QCOMPARE(RecordingFiles::readVideo(folder->filePath("video.avi")).frameCount, 1);
-}
-
-void CvVideoSinkTest::openFailsInMissingFolder()
-{
-    CvVideoSink sink;
-    const std::string missing = folder->filePath("missing/video.avi").toStdString();
-    QVERIFY(
-        !sink.open(missing, cv::VideoWriter::fourcc('M', 'J', 'P', 'G'), 30.0, {640, 480}, true));
-    QVERIFY(!sink.isOpened());
-    QVERIFY(!sink.write(cv::Mat(480, 640, CV_8UC3, cv::Scalar::all(0))));
 }
 
 QTEST_APPLESS_MAIN(CvVideoSinkTest)

@@ -20,7 +20,6 @@ private slots:
     void framesKeepTheirPixels();
     void pacedOnItsOwnSchedule();
     void slowReaderLosesFramesBeyondTheQueue();
-    void releasedCameraDeliversNothing();
 
 private:
     static std::uint32_t indexOf(const cv::Mat &frame);
@@ -170,16 +169,6 @@ void TestCameraTest::slowReaderLosesFramesBeyondTheQueue()
     QVERIFY(camera.read(frame));
     QVERIFY2(indexOf(frame) > std::uint32_t(TestCamera::queueLength + 1),
              qPrintable(QString::number(indexOf(frame))));
-}
-
-void TestCameraTest::releasedCameraDeliversNothing()
-{
-    TestCamera camera(settingsOf("test:320x240@100"));
-    cv::Mat frame;
-    QVERIFY(camera.read(frame));
-    camera.release();
-    QVERIFY(!camera.isOpened());
-    QVERIFY(!camera.read(frame));
 }
 
 QTEST_APPLESS_MAIN(TestCameraTest)

@@ -17,9 +17,6 @@ private slots:
     void cleanup();
     void fullQueueRefusesFrames();
     void pushWaitsForRoom();
-    void failures_data();
-    void failures();
-    void finishWithoutRecording();
     void capacityIsSetPerRecording();
 
 private:
@@ -85,41 +82,6 @@ void WriterQueueTest::pushWaitsForRoom()
     QCOMPARE(written->size(), int(frames.size()));
     for (int i = 0; i < written->size(); ++i)
         QCOMPARE(written->at(i), i);
-}
-
-void WriterQueueTest::failures_data()
-{
-    QTest::addColumn<int>("firstFailingWrite");
-    QTest::addColumn<bool>("releaseSucceeds");
-    QTest::addColumn<int>("writtenFrames");
-    QTest::newRow("every write succeeds") << -1 << true << 6;
-    QTest::newRow("a write fails") << 3 << true << 3;
-    QTest::newRow("the first write fails") << 0 << true << 0;
-    QTest::newRow("completing the file fails") << -1 << false << 6;
-}
-
-void WriterQueueTest::failures()
-{
-    QFETCH(int, firstFailingWrite);
-    QFETCH(bool, releaseSucceeds);
-    QFETCH(int, writtenFrames);
-    ScriptedSink::Script script;
-    script.firstFailingWrite = firstFailingWrite;
-    script.releaseSucceeds = releaseSucceeds;
-    queue->start(openedSink(script), 10);
-    for (int i = 0; i < 6; ++i)
-        QVERIFY(queue->tryPush(frames[i]));
-    const bool failed = firstFailingWrite >= 0 || !releaseSucceeds;
-    QCOMPARE(queue->finish(), !failed);
-    QCOMPARE(written->size(), writtenFrames);
-    if (firstFailingWrite >= 0)
-        QVERIFY(queue->hasFailed());
-}
-
-void WriterQueueTest::finishWithoutRecording()
-{
-    QVERIFY(queue->finish());
-    QVERIFY(!queue->hasFailed());
 }
 
 void WriterQueueTest::capacityIsSetPerRecording()
