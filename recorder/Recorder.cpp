@@ -1,6 +1,6 @@
 #include "Recorder.h"
 
-#include "CvVideoSink.h"
+#include "FfmpegVideoSink.h"
 #include "FrameSource.h"
 #include "RecordingNames.h"
 #include "VideoCaptureSource.h"
@@ -41,7 +41,7 @@ int queueCapacity(double fps)
 Recorder::Recorder(QObject *parent)
     : QObject(parent), minimumFreeSpace(defaultMinimumFreeSpace),
       openSource([](int camID) { return std::make_unique<VideoCaptureSource>(camID); }),
-      makeSink([] { return std::make_unique<CvVideoSink>(); }),
+      makeSink([] { return std::make_unique<FfmpegVideoSink>(); }),
       clock([this] { return recordTime.elapsed(); }), now([] { return std::time(nullptr); })
 {
 }
