@@ -2,13 +2,13 @@
 // frames on its standard input, same codec, settings and container) and prints the frames
 // per second of both, their ratio and the file sizes, one row per H.264 preset.
 
+#include "FfmpegCommandLine.h"
 #include "FfmpegVideoSink.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFileInfo>
-#include <QProcess>
 #include <QTemporaryDir>
 #include <QTextStream>
 
@@ -77,27 +77,13 @@ Run throughSink(const std::vector<cv::Mat> &frames, const Options &options, cons
 Run throughCommandLine(const std::vector<cv::Mat> &frames, const Options &options,
                        const QString &file)
 {
-    const FfmpegVideoSink::H264Settings &settings = options.settings;
-    QStringList arguments{"-v", "error", "-y", "-f", "rawvideo", "-pix_fmt", "bgr24", "-s",
-                          QStringLiteral("%1x%2").arg(options.size.width).arg(options.size.height),
-                          "-r", "30", "-i", "-", "-c:v", "libx264", "-preset",
-                          QString::fromStdString(settings.preset), "-tune",
-                          QString::fromStdString(settings.tune), "-crf",
-                          QString::number(settings.crf), "-threads",
-                          QString::number(settings.threads), "-pix_fmt", "yuv420p", "-vtag", "X264", "-f", "avi", file};
-    QProcess ffmpeg;
-    ffmpeg.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    FfmpegCommandLine ffmpeg(options.settings, options.size, file);
     QElapsedTimer timer;
     timer.start();
-    ffmpeg.start(QStringLiteral("ffmpeg"), arguments);
-    bool ok = ffmpeg.waitForStarted();
-    for (int index = 0; ok && index < options.frames; ++index) {
-        const cv::Mat &frame = frames[index % frames.size()];
-        ffmpeg.write(reinterpret_cast<const char *>(frame.data), qint64(frame.total() * 3));
-        ok = ffmpeg.waitForBytesWritten(-1) || ffmpeg.bytesToWrite() == 0;
-    }
-    ffmpeg.closeWriteChannel();
-    ok = ffmpeg.waitForFinished(-1) && ffmpeg.exitCode() == 0 && ok;
+    bool ok = ffmpeg.start();
+    for (int index = 0; ok && index < options.frames; ++index)
+        ok = ffmpeg.write(frames[index % frames.size()]);
+    ok = ffmpeg.finish() && ok;
     const double seconds = timer.nsecsElapsed() / 1e9;
     return ok ? Run{options.frames / seconds, QFileInfo(file).size()} : Run{};
 }

@@ -1,0 +1,41 @@
+#include "FfmpegCommandLine.h"
+
+FfmpegCommandLine::FfmpegCommandLine(const FfmpegVideoSink::H264Settings &settings,
+                                     cv::Size frameSize, const QString &fileName)
+{
+    arguments << "-v" << "error" << "-y" << "-f" << "rawvideo" << "-pix_fmt" << "bgr24" << "-s"
+              << QString("%1x%2").arg(frameSize.width).arg(frameSize.height) << "-r" << "30"
+              << "-i" << "-" << "-c:v" << "libx264" << "-preset"
+              << QString::fromStdString(settings.preset);
+    if (!settings.tune.empty())
+        arguments << "-tune" << QString::fromStdString(settings.tune);
+    // Without -pix_fmt the command line would pick 4:4:4 for BGR input: a different encoding.
+    arguments << "-crf" << QString::number(settings.crf) << "-threads"
+              << QString::number(settings.threads) << "-pix_fmt" << "yuv420p" << "-vtag"
+              << "X264" << "-f" << "avi" << fileName;
+    ffmpeg.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+}
+
+bool FfmpegCommandLine::start()
+{
+    ffmpeg.start("ffmpeg", arguments);
+    return ffmpeg.waitForStarted();
+}
+
+bool FfmpegCommandLine::write(const cv::Mat &frame)
+{
+    const cv::Mat continuous = frame.isContinuous() ? frame : frame.clone();
+    ffmpeg.write(reinterpret_cast<const char *>(continuous.data),
+                 qint64(continuous.total() * continuous.elemSize()));
+    while (ffmpeg.bytesToWrite() > 0)
+        if (!ffmpeg.waitForBytesWritten(-1))
+            return false;
+    return true;
+}
+
+bool FfmpegCommandLine::finish()
+{
+    ffmpeg.closeWriteChannel();
+    return ffmpeg.waitForFinished(-1) && ffmpeg.exitStatus() == QProcess::NormalExit &&
+           ffmpeg.exitCode() == 0;
+}

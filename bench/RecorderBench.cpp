@@ -1,0 +1,299 @@
+// Records the built-in test camera through the real Recorder, preview drawn, and prints one
+// table: per camera mode the frames produced, in the video and in the text file, the frames
+// lost, how far the text file's times are from the frames' true delivery times, the CPU time
+// and the peak memory; then the unpaced throughput against the ffmpeg command line, and the
+// peak memory of a long run against a short one.
+//
+// Every measurement runs in a child process of its own, so that each peak memory figure
+// belongs to that run alone.
+
+#include "FfmpegCommandLine.h"
+#include "RecordingAnalysis.h"
+#include "RecordingRun.h"
+#include "TestCamera.h"
+
+#include <QCommandLineParser>
+#include <QElapsedTimer>
+#include <QGuiApplication>
+#include <QMap>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTextStream>
+
+#include <cstdio>
+
+namespace {
+
+using Values = QMap<QString, QString>;
+
+constexpr int throughputWidth = 640;
+constexpr int throughputHeight = 480;
+
+RecordingRun::Sink sinkNamed(const QString &name)
+{
+    return name == "cv" ? RecordingRun::Sink::Cv : RecordingRun::Sink::Ffmpeg;
+}
+
+// The settings the sink encodes with, for the command line to match: the video library's
+// writer runs x264 at its defaults.
+FfmpegVideoSink::H264Settings settingsOf(RecordingRun::Sink sink)
+{
+    if (sink == RecordingRun::Sink::Ffmpeg)
+        return {};
+    FfmpegVideoSink::H264Settings defaults;
+    defaults.preset = "medium";
+    defaults.tune.clear();
+    return defaults;
+}
+
+void printValues(const Values &values)
+{
+    QStringList fields;
+    for (auto value = values.cbegin(); value != values.cend(); ++value)
+        fields << value.key() + '=' + value.value();
+    std::printf("RESULT %s\n", qPrintable(fields.join(' ')));
+}
+
+// Child: one recording of a camera mode for the given seconds.
+int measureMode(const QString &mode, RecordingRun::Sink sink, double seconds)
+{
+    QTemporaryDir folder;
+    RecordingRun::Result result;
+    {
+        RecordingRun run("test:" + mode, sink, folder.path());
+        result = run.record(seconds);
+    }
+    const RecordingAnalysis analysis = RecordingAnalysis::of(result.textFile, result.videoFile);
+    printValues({{"ok", QString::number(result.successful)},
+                 {"produced", QString::number(analysis.produced)},
+                 {"video", QString::number(analysis.inVideo)},
+                 {"lines", QString::number(analysis.lines)},
+                 {"lost", QString::number(analysis.lost)},
+                 {"p50", QString::number(analysis.errorP50, 'f', 2)},
+                 {"p99", QString::number(analysis.errorP99, 'f', 2)},
+                 {"max", QString::number(analysis.errorMax, 'f', 2)},
+                 {"cpu", QString::number(result.cpuSeconds, 'f', 1)},
+                 {"rss", QString::number(result.peakResidentBytes)},
+                 {"drawn", QString::number(result.previewsDrawn)}});
+    return 0;
+}
+
+// The same frames as the unpaced test camera makes, through the ffmpeg command line.
+double commandLineFps(RecordingRun::Sink sink, int frames, const QString &fileName)
+{
+    TestCamera::Settings unpaced;
+    unpaced.width = throughputWidth;
+    unpaced.height = throughputHeight;
+    unpaced.fps = 0;
+    unpaced.frameLimit = frames;
+    TestCamera camera(unpaced);
+    FfmpegCommandLine ffmpeg(settingsOf(sink), camera.frameSize(), fileName);
+    QElapsedTimer timer;
+    timer.start();
+    bool ok = ffmpeg.start();
+    cv::Mat frame;
+    while (ok && camera.read(frame))
+        ok = ffmpeg.write(frame);
+    ok = ffmpeg.finish() && ok;
+    return ok ? frames / (timer.nsecsElapsed() / 1e9) : 0;
+}
+
+// Child: the unpaced camera through the Recorder, then through the command line. The camera
+// runs dry after the last frame, so the recording ends on a capture error by design.
+int measureThroughput(RecordingRun::Sink sink, int frames)
+{
+    QTemporaryDir folder;
+    RecordingRun::Result result;
+    {
+        const QString source =
+            QString("test:%1x%2@0:frames=%3").arg(throughputWidth).arg(throughputHeight).arg(frames);
+        RecordingRun run(source, sink, folder.path());
+        result = run.record(0);
+    }
+    const RecordingAnalysis analysis = RecordingAnalysis::of(result.textFile, result.videoFile);
+    const double recorderFps = frames / result.seconds;
+    const double lineFps = commandLineFps(sink, frames, folder.filePath("command-line.avi"));
+    printValues({{"video", QString::number(analysis.inVideo)},
+                 {"recorder", QString::number(recorderFps, 'f', 1)},
+                 {"line", QString::number(lineFps, 'f', 1)}});
+    return 0;
+}
+
+// Parent: runs this program as a child with the given arguments and reads its result.
+Values runChild(const QStringList &arguments)
+{
+    QProcess child;
+    child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    child.start(QCoreApplication::applicationFilePath(), arguments);
+    child.waitForFinished(-1);
+    Values values;
+    for (const QString &line : QString::fromLocal8Bit(child.readAllStandardOutput()).split('\n'))
+        if (line.startsWith("RESULT "))
+            for (const QString &field : line.mid(7).split(' ', Qt::SkipEmptyParts))
+                values.insert(field.section('=', 0, 0), field.section('=', 1));
+    return values;
+}
+
+QString megabytes(const QString &bytes)
+{
+    return QString::number(bytes.toDouble() / (1024 * 1024), 'f', 0);
+}
+
+class Table
+{
+public:
+    Table() : out(stdout) {}
+
+    void header()
+    {
+        out << QString("%1 %2 %3 %4 %5 %6 %7 %8 %9 %10 %11\n")
+                   .arg("sink", -6)
+                   .arg("camera", -12)
+                   .arg("produced", 8)
+                   .arg("video", 6)
+                   .arg("lines", 6)
+                   .arg("lost", 5)
+                   .arg("err p50", 8)
+                   .arg("p99", 6)
+                   .arg("max ms", 7)
+                   .arg("CPU s", 6)
+                   .arg("peak MB", 8);
+        out.flush();
+    }
+
+    void modeRow(const QString &sink, const QString &mode, const Values &v)
+    {
+        out << QString("%1 %2 %3 %4 %5 %6 %7 %8 %9 %10 %11\n")
+                   .arg(sink, -6)
+                   .arg(mode, -12)
+                   .arg(v.value("produced", "-"), 8)
+                   .arg(v.value("video", "-"), 6)
+                   .arg(v.value("lines", "-"), 6)
+                   .arg(v.value("lost", "-"), 5)
+                   .arg(v.value("p50", "-"), 8)
+                   .arg(v.value("p99", "-"), 6)
+                   .arg(v.value("max", "-"), 7)
+                   .arg(v.value("cpu", "-"), 6)
+                   .arg(megabytes(v.value("rss")), 8);
+        out.flush();
+    }
+
+    void throughputRow(const QString &sink, int frames, const Values &v)
+    {
+        const double recorder = v.value("recorder").toDouble();
+        const double line = v.value("line").toDouble();
+        out << QString("%1 throughput, %2x%3 unpaced, %4 frames (%5 in the video): recorder "
+                       "%6 fps, ffmpeg command line %7 fps, ratio %8\n")
+                   .arg(sink, -6)
+                   .arg(throughputWidth)
+                   .arg(throughputHeight)
+                   .arg(frames)
+                   .arg(v.value("video", "-"))
+                   .arg(recorder, 0, 'f', 1)
+                   .arg(line, 0, 'f', 1)
+                   .arg(line > 0 ? recorder / line : 0.0, 0, 'f', 2);
+        out.flush();
+    }
+
+    void memoryRow(const QString &sink, const QString &mode, double shortSeconds,
+                   const Values &shortRun, double longSeconds, const Values &longRun)
+    {
+        const double shortPeak = shortRun.value("rss").toDouble();
+        const double longPeak = longRun.value("rss").toDouble();
+        out << QString("%1 peak memory, %2: %3 s %4 MB, %5 s %6 MB (%7%)\n")
+                   .arg(sink, -6)
+                   .arg(mode)
+                   .arg(shortSeconds)
+                   .arg(megabytes(shortRun.value("rss")))
+                   .arg(longSeconds)
+                   .arg(megabytes(longRun.value("rss")))
+                   .arg(shortPeak > 0 ? (longPeak / shortPeak - 1) * 100 : 0.0, 0, 'f', 1);
+        out.flush();
+    }
+
+private:
+    QTextStream out;
+};
+
+struct Plan
+{
+    QStringList sinks;
+    QStringList modes;
+    double seconds = 10;
+    int throughputFrames = 600;
+    QString memoryMode;
+    double longSeconds = 60;
+};
+
+int runPlan(const Plan &plan)
+{
+    Table table;
+    table.header();
+    for (const QString &sink : plan.sinks) {
+        Values memoryShortRun;
+        for (const QString &mode : plan.modes) {
+            const Values values = runChild({"--mode", mode, "--sink", sink, "--seconds",
+                                            QString::number(plan.seconds)});
+            table.modeRow(sink, mode, values);
+            if (mode == plan.memoryMode)
+                memoryShortRun = values;
+        }
+        table.throughputRow(sink, plan.throughputFrames,
+                            runChild({"--throughput", QString::number(plan.throughputFrames),
+                                      "--sink", sink}));
+        if (plan.memoryMode.isEmpty() || plan.longSeconds <= 0)
+            continue;
+        if (memoryShortRun.isEmpty())
+            memoryShortRun = runChild({"--mode", plan.memoryMode, "--sink", sink, "--seconds",
+                                       QString::number(plan.seconds)});
+        const Values longRun = runChild({"--mode", plan.memoryMode, "--sink", sink, "--seconds",
+                                         QString::number(plan.longSeconds)});
+        table.memoryRow(sink, plan.memoryMode, plan.seconds, memoryShortRun, plan.longSeconds,
+                        longRun);
+    }
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    // The preview is drawn off screen: what counts is the drawing's cost, not a display.
+    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QGuiApplication app(argc, argv);
+    QCommandLineParser parser;
+    parser.setApplicationDescription("Records the test camera through the Recorder and prints "
+                                     "frames, timing, CPU and memory per camera mode.");
+    parser.addHelpOption();
+    const QCommandLineOption sinks("sinks", "Video sinks to compare: cv, ffmpeg.", "list",
+                                   "cv,ffmpeg");
+    const QCommandLineOption modes("modes", "Camera modes WxH@FPS, comma-separated.", "list",
+                                   "640x480@30,640x480@120,640x480@250,1280x720@30,1280x720@60");
+    const QCommandLineOption seconds("seconds", "Seconds per camera mode.", "s", "10");
+    const QCommandLineOption frames("throughput-frames", "Frames of the unpaced run.", "n", "600");
+    const QCommandLineOption memoryMode("memory-mode", "Camera mode of the long run.", "mode",
+                                        "640x480@120");
+    const QCommandLineOption longSeconds("long-seconds", "Seconds of the long run (0: none).",
+                                         "s", "60");
+    const QCommandLineOption mode("mode", "Child: record one camera mode.", "mode");
+    const QCommandLineOption throughput("throughput", "Child: the unpaced run.", "n");
+    const QCommandLineOption sink("sink", "Child: the video sink.", "name", "ffmpeg");
+    parser.addOptions(
+        {sinks, modes, seconds, frames, memoryMode, longSeconds, mode, throughput, sink});
+    parser.process(app);
+
+    if (parser.isSet(mode))
+        return measureMode(parser.value(mode), sinkNamed(parser.value(sink)),
+                           parser.value(seconds).toDouble());
+    if (parser.isSet(throughput))
+        return measureThroughput(sinkNamed(parser.value(sink)), parser.value(throughput).toInt());
+    Plan plan;
+    plan.sinks = parser.value(sinks).split(',', Qt::SkipEmptyParts);
+    plan.modes = parser.value(modes).split(',', Qt::SkipEmptyParts);
+    plan.seconds = parser.value(seconds).toDouble();
+    plan.throughputFrames = parser.value(frames).toInt();
+    plan.memoryMode = parser.value(memoryMode);
+    plan.longSeconds = parser.value(longSeconds).toDouble();
+    return runPlan(plan);
+}

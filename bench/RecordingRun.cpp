@@ -1,0 +1,66 @@
+#include "RecordingRun.h"
+
+#include "CameraSources.h"
+#include "CvVideoSink.h"
+#include "FfmpegVideoSink.h"
+#include "FrameSource.h"
+#include "ProcessUsage.h"
+#include "Recorder.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QTimer>
+
+RecordingRun::RecordingRun(const QString &sourceText, Sink sink, const QString &folder)
+    : folder(folder), recorder(new Recorder)
+{
+    qRegisterMetaType<IplImage *>("IplImage*");
+    recorder->setSourceFactory(
+        [sourceText](int camID) { return CameraSources(0, {sourceText}).open(camID); });
+    if (sink == Sink::Cv)
+        recorder->setSinkFactory([] { return std::make_unique<CvVideoSink>(); });
+    else
+        recorder->setSinkFactory([] { return std::make_unique<FfmpegVideoSink>(); });
+    recorder->setFolderAddress(folder);
+    recorder->moveToThread(&thread);
+    connect(this, &RecordingRun::recordRequested, recorder, &Recorder::record);
+    connect(this, &RecordingRun::stopRequested, recorder, &Recorder::stop);
+    connect(recorder, &Recorder::frameAvailable, &drawer, &PreviewDrawer::showFrame);
+    thread.start();
+}
+
+RecordingRun::~RecordingRun()
+{
+    Recorder *doomed = recorder;
+    QMetaObject::invokeMethod(
+        recorder, [doomed] { delete doomed; }, Qt::BlockingQueuedConnection);
+    thread.quit();
+    thread.wait();
+}
+
+RecordingRun::Result RecordingRun::record(double seconds)
+{
+    Result result;
+    QEventLoop waiting;
+    connect(recorder, &Recorder::recorded, &waiting, [&](bool successful) {
+        result.successful = successful;
+        waiting.quit();
+    });
+    const double cpuBefore = ProcessUsage::cpuSeconds();
+    QElapsedTimer timer;
+    timer.start();
+    emit recordRequested(0);
+    if (seconds > 0)
+        QTimer::singleShot(int(seconds * 1000), this, &RecordingRun::stopRequested);
+    waiting.exec();
+    result.seconds = timer.nsecsElapsed() / 1e9;
+    result.cpuSeconds = ProcessUsage::cpuSeconds() - cpuBefore;
+    result.peakResidentBytes = ProcessUsage::peakResidentBytes();
+    result.previewsDrawn = drawer.drawn();
+    const QDir files(folder);
+    const QString base = files.entryList({"*.txt"}, QDir::Files, QDir::Name).value(0).chopped(4);
+    result.videoFile = files.filePath(base + ".avi");
+    result.textFile = files.filePath(base + ".txt");
+    return result;
+}
