@@ -3,16 +3,18 @@
 FfmpegCommandLine::FfmpegCommandLine(const FfmpegVideoSink::H264Settings &settings,
                                      cv::Size frameSize, const QString &fileName)
 {
-    arguments << "-v" << "error" << "-y" << "-f" << "rawvideo" << "-pix_fmt" << "bgr24" << "-s"
-              << QString("%1x%2").arg(frameSize.width).arg(frameSize.height) << "-r" << "30"
-              << "-i" << "-" << "-c:v" << "libx264" << "-preset"
-              << QString::fromStdString(settings.preset);
+    arguments = QString("-v error -y -f rawvideo -pix_fmt bgr24 -s %1x%2 -r 30 -i - "
+                        "-c:v libx264 -preset %3 -crf %4 -threads %5")
+                    .arg(frameSize.width)
+                    .arg(frameSize.height)
+                    .arg(QString::fromStdString(settings.preset))
+                    .arg(settings.crf)
+                    .arg(settings.threads)
+                    .split(' ');
     if (!settings.tune.empty())
         arguments << "-tune" << QString::fromStdString(settings.tune);
     // Without -pix_fmt the command line would pick 4:4:4 for BGR input: a different encoding.
-    arguments << "-crf" << QString::number(settings.crf) << "-threads"
-              << QString::number(settings.threads) << "-pix_fmt" << "yuv420p" << "-vtag"
-              << "X264" << "-f" << "avi" << fileName;
+    arguments << QString("-pix_fmt yuv420p -vtag X264 -f avi").split(' ') << fileName;
     ffmpeg.setProcessChannelMode(QProcess::ForwardedErrorChannel);
 }
 

@@ -105,8 +105,10 @@ int measureThroughput(RecordingRun::Sink sink, int frames)
     QTemporaryDir folder;
     RecordingRun::Result result;
     {
-        const QString source =
-            QString("test:%1x%2@0:frames=%3").arg(throughputWidth).arg(throughputHeight).arg(frames);
+        const QString source = QString("test:%1x%2@0:frames=%3")
+                                   .arg(throughputWidth)
+                                   .arg(throughputHeight)
+                                   .arg(frames);
         RecordingRun run(source, sink, folder.path());
         result = run.record(0);
     }
@@ -232,15 +234,15 @@ int runPlan(const Plan &plan)
     for (const QString &sink : plan.sinks) {
         Values memoryShortRun;
         for (const QString &mode : plan.modes) {
-            const Values values = runChild({"--mode", mode, "--sink", sink, "--seconds",
-                                            QString::number(plan.seconds)});
+            const Values values = runChild(
+                {"--mode", mode, "--sink", sink, "--seconds", QString::number(plan.seconds)});
             table.modeRow(sink, mode, values);
             if (mode == plan.memoryMode)
                 memoryShortRun = values;
         }
-        table.throughputRow(sink, plan.throughputFrames,
-                            runChild({"--throughput", QString::number(plan.throughputFrames),
-                                      "--sink", sink}));
+        table.throughputRow(
+            sink, plan.throughputFrames,
+            runChild({"--throughput", QString::number(plan.throughputFrames), "--sink", sink}));
         if (plan.memoryMode.isEmpty() || plan.longSeconds <= 0)
             continue;
         if (memoryShortRun.isEmpty())
@@ -274,8 +276,8 @@ int main(int argc, char *argv[])
     const QCommandLineOption frames("throughput-frames", "Frames of the unpaced run.", "n", "600");
     const QCommandLineOption memoryMode("memory-mode", "Camera mode of the long run.", "mode",
                                         "640x480@120");
-    const QCommandLineOption longSeconds("long-seconds", "Seconds of the long run (0: none).",
-                                         "s", "60");
+    const QCommandLineOption longSeconds("long-seconds", "Seconds of the long run (0: none).", "s",
+                                         "60");
     const QCommandLineOption mode("mode", "Child: record one camera mode.", "mode");
     const QCommandLineOption throughput("throughput", "Child: the unpaced run.", "n");
     const QCommandLineOption sink("sink", "Child: the video sink.", "name", "ffmpeg");

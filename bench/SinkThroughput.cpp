@@ -106,9 +106,13 @@ Options parse(const QCoreApplication &app, QStringList &presets)
     const QCommandLineOption repeats({"r", "repeats"}, "Runs per row (median).", "count", "3");
     const QCommandLineOption preset({"p", "presets"}, "x264 presets, comma-separated.", "list",
                                     "ultrafast,superfast,veryfast");
-    const QCommandLineOption tune("tune", "x264 tune.", "tune", "zerolatency");
-    const QCommandLineOption crf("crf", "x264 constant quality.", "crf", "23");
-    const QCommandLineOption threads("threads", "Encoder threads (0: auto).", "count", "0");
+    const FfmpegVideoSink::H264Settings defaults;
+    const QCommandLineOption tune("tune", "x264 tune.", "tune",
+                                  QString::fromStdString(defaults.tune));
+    const QCommandLineOption crf("crf", "x264 constant quality.", "crf",
+                                 QString::number(defaults.crf));
+    const QCommandLineOption threads("threads", "Encoder threads (0: auto).", "count",
+                                     QString::number(defaults.threads));
     parser.addOptions({size, frames, repeats, preset, tune, crf, threads});
     parser.process(app);
 

@@ -86,14 +86,13 @@ SwsContext *makeScaler(AVPixelFormat source, const AVCodecContext *encoder)
     if (source == AV_PIX_FMT_NONE)
         return nullptr;
     const bool fullRange = encoder->color_range == AVCOL_RANGE_JPEG;
-    SwsContext *scaler = sws_getContext(encoder->width, encoder->height, source, encoder->width,
-                                        encoder->height, encoder->pix_fmt,
-                                        SWS_BICUBIC | (fullRange ? SWS_ACCURATE_RND : 0),
-                                        nullptr, nullptr, nullptr);
+    SwsContext *scaler = sws_getContext(
+        encoder->width, encoder->height, source, encoder->width, encoder->height, encoder->pix_fmt,
+        SWS_BICUBIC | (fullRange ? SWS_ACCURATE_RND : 0), nullptr, nullptr, nullptr);
     const int *coefficients = sws_getCoefficients(SWS_CS_DEFAULT);
     if (scaler && fullRange &&
-        sws_setColorspaceDetails(scaler, coefficients, 1, coefficients, 1, 0, 1 << 16,
-                                 1 << 16) < 0) {
+        sws_setColorspaceDetails(scaler, coefficients, 1, coefficients, 1, 0, 1 << 16, 1 << 16) <
+            0) {
         sws_freeContext(scaler);
         return nullptr;
     }
@@ -111,8 +110,8 @@ FfmpegVideoSink::~FfmpegVideoSink()
     release();
 }
 
-bool FfmpegVideoSink::open(const std::string &fileName, int fourcc, double fps,
-                           cv::Size frameSize, bool isColor)
+bool FfmpegVideoSink::open(const std::string &fileName, int fourcc, double fps, cv::Size frameSize,
+                           bool isColor)
 {
     Q_UNUSED(isColor)
     release();
@@ -129,8 +128,8 @@ bool FfmpegVideoSink::open(const std::string &fileName, int fourcc, double fps,
         qDebug("Video codec not supported");
         return false;
     }
-    const Codec codec = isH264 ? Codec{"libx264", AVCOL_RANGE_MPEG, true}
-                               : Codec{"mjpeg", AVCOL_RANGE_JPEG, false};
+    const Codec codec =
+        isH264 ? Codec{"libx264", AVCOL_RANGE_MPEG, true} : Codec{"mjpeg", AVCOL_RANGE_JPEG, false};
     // The file is created only once the encoder accepted the settings, so a codec that is
     // tried and refused leaves no file behind.
     opened = openEncoder(codec, fps, frameSize) && openFile(fileName, unsigned(fourcc));

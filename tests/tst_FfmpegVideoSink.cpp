@@ -49,7 +49,8 @@ int indexOf(const cv::Mat &frame)
 {
     int index = 0;
     for (int bit = 0; bit < indexBits; ++bit) {
-        const cv::Scalar level = cv::mean(frame(cv::Rect(bit * blockSide, 0, blockSide, blockSide)));
+        const cv::Scalar level =
+            cv::mean(frame(cv::Rect(bit * blockSide, 0, blockSide, blockSide)));
         if (level[1] > 128)
             index |= 1 << bit;
     }
@@ -127,6 +128,7 @@ int FfmpegVideoSinkTest::framesIn(const QString &fileName)
 
 void FfmpegVideoSinkTest::roundTrip_data()
 {
+    // clang-format off
     QTest::addColumn<int>("code");
     QTest::addColumn<bool>("gray");
     QTest::addColumn<QString>("codecName");
@@ -144,6 +146,7 @@ void FfmpegVideoSinkTest::roundTrip_data()
     QTest::newRow("X264 with delayed frames")
         << fourcc("X264") << false << "h264" << "X264" << "film";
     QTest::newRow("MJPG gray frames") << fourcc("MJPG") << true << "mjpeg" << "MJPG" << "zerolatency";
+    // clang-format on
 }
 
 // Enough frames that the H.264 encoder holds some back until the end, and that the index
@@ -196,6 +199,7 @@ void FfmpegVideoSinkTest::roundTrip()
 
 void FfmpegVideoSinkTest::openFailure_data()
 {
+    // clang-format off
     QTest::addColumn<QString>("name");
     QTest::addColumn<int>("code");
     QTest::addColumn<double>("fps");
@@ -216,6 +220,7 @@ void FfmpegVideoSinkTest::openFailure_data()
         << "file/a.avi" << h264 << 30.0 << frameSize << "Video file create failed";
     QTest::newRow("name is a directory")
         << "dir" << fourcc("MJPG") << 30.0 << frameSize << "Video file create failed";
+    // clang-format on
 }
 
 void FfmpegVideoSinkTest::openFailure()
@@ -248,14 +253,15 @@ void FfmpegVideoSinkTest::refusedCodecKeepsExistingFile()
     existing.close();
 
     QTest::ignoreMessage(QtDebugMsg, "Video encoder open failed");
-    QVERIFY(!sink->open(existing.fileName().toStdString(), fourcc("H264"), 30.0,
-                        cv::Size(321, 240), true));
+    QVERIFY(!sink->open(existing.fileName().toStdString(), fourcc("H264"), 30.0, cv::Size(321, 240),
+                        true));
     QVERIFY(existing.open(QIODevice::ReadOnly));
     QCOMPARE(existing.readAll(), QByteArray("earlier recording"));
 }
 
 void FfmpegVideoSinkTest::refusedFrame_data()
 {
+    // clang-format off
     QTest::addColumn<cv::Mat>("frame");
     QTest::addColumn<QString>("message");
 
@@ -269,6 +275,7 @@ void FfmpegVideoSinkTest::refusedFrame_data()
                                    << "Video frame format not supported";
     QTest::newRow("16 bits") << cv::Mat(size, CV_16UC3, cv::Scalar::all(0))
                              << "Video frame format not supported";
+    // clang-format on
 }
 
 // A refused frame is missing from the video: the frames around it still go in, but the file
