@@ -1,14 +1,17 @@
 #include "MainWindow.h"
 
 #include "MainWindowForm.h"
+#include "PreviewFrame.h"
 
 #include <QCameraInfo>
+#include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QDebug>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QScopeGuard>
 #include <QSpinBox>
 
 MainWindow::MainWindow(QString workingDirectory, int videoLength, int cameraIndex,
@@ -46,6 +49,8 @@ MainWindow::~MainWindow()
 {
     qDebug("MW: destructor");
     delete ui;
+    // A top-level window of its own, outside this window's widget tree.
+    delete previewWindow;
 }
 
 void MainWindow::closeEvent(QCloseEvent *event)
@@ -95,13 +100,41 @@ void MainWindow::recorded(bool successful)
 
 void MainWindow::showFrame(IplImage *image)
 {
-    Q_UNUSED(image)
+    // Every frame is lent by the recording and goes back whether it is drawn or dropped.
+    const auto giveBack = qScopeGuard([image] { PreviewFrame::giveBack(image); });
+    if (!previewWindow->isVisible() || !ui->checkbox_showVideo->isChecked())
+        return;
+    previewLabel->setPixmap(QPixmap::fromImage(convert(image), Qt::AutoColor));
 }
 
 QImage MainWindow::convert(const IplImage *iplImage)
 {
-    Q_UNUSED(iplImage)
-    return {};
+    QImage::Format format = QImage::Format_Invalid;
+    if (iplImage->depth == IPL_DEPTH_8U) {
+        switch (iplImage->nChannels) {
+        case 4: // blue, green, red and an ignored fourth byte
+            format = QImage::Format_RGB32;
+            break;
+        case 3: // blue, green, red: swapped below
+            format = QImage::Format_RGB888;
+            break;
+        case 1:
+            format = QImage::Format_Indexed8;
+            break;
+        default:
+            break;
+        }
+    }
+    const QImage frame = format == QImage::Format_Invalid
+        ? QImage()
+        : QImage(reinterpret_cast<const uchar *>(iplImage->imageData), iplImage->width,
+                 iplImage->height, iplImage->widthStep, format);
+    if (frame.isNull()) {
+        qDebug("Couldn't convert image");
+        return {};
+    }
+    // The frame's pixels go back to the recording after showFrame: the result owns a copy.
+    return format == QImage::Format_RGB888 ? frame.rgbSwapped() : frame.copy();
 }
 
 void MainWindow::on_pushButton_newRecord_clicked() {}
