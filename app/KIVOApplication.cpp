@@ -48,6 +48,10 @@ KIVOApplication::~KIVOApplication()
         delete workerThread;
         qDebug("thread deleted");
     }
+    // isRunning() turns false before an ending thread has run its last deletions (the recorder's
+    // among them): only after wait() may the recorder and the window be touched from here.
+    if (workerThread)
+        workerThread->wait();
     // A recorder that never finished outlives its ended thread; nothing else deletes it.
     delete recorder;
     delete mainWindow;

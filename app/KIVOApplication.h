@@ -24,4 +24,5 @@ private:
     QPointer<Recorder> recorder;
 
     friend class StartupTest;
+    friend class ShutdownTest;
 };
