@@ -6,7 +6,6 @@
 
 #include <QApplication>
 #include <QCheckBox>
-#include <QHBoxLayout>
 #include <QLabel>
 #include <QPainter>
 #include <QPointer>
@@ -85,7 +84,6 @@ private slots:
     void init();
     void cleanup();
 
-    void previewIsAHiddenWindowOfItsOwn();
     void convertShowsTheFrameAsItIs_data();
     void convertShowsTheFrameAsItIs();
     void convertRefusesOtherFrames_data();
@@ -178,19 +176,6 @@ void PreviewTest::showPreview()
 {
     showVideo->setChecked(true);
     preview->show();
-}
-
-void PreviewTest::previewIsAHiddenWindowOfItsOwn()
-{
-    QVERIFY(preview->isWindow());
-    QVERIFY(!preview->parent());
-    QVERIFY(preview->isHidden());
-    QCOMPARE(preview->styleSheet(), window->styleSheet());
-    auto *layout = qobject_cast<QHBoxLayout *>(preview->layout());
-    QVERIFY(layout);
-    QCOMPARE(layout->count(), 1);
-    QCOMPARE(layout->itemAt(0)->widget(), label);
-    QVERIFY(!label->hasScaledContents());
 }
 
 void PreviewTest::convertShowsTheFrameAsItIs_data()
