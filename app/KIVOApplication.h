@@ -25,4 +25,5 @@ private:
 
     friend class StartupTest;
     friend class ShutdownTest;
+    friend class LivePreviewTest;
 };

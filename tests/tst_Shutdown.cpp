@@ -2,8 +2,12 @@
 #include "MainWindow.h"
 #include "MessageLog.h"
 #include "Recorder.h"
+#include "RecordingCheck.h"
 
+#include <QCameraInfo>
+#include <QMutex>
 #include <QSemaphore>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QThread>
 
@@ -16,6 +20,8 @@ namespace {
 const QStringList threadStillRunning = {"thread still runnning, terminating", "thread terminated",
                                         "thread deleted"};
 const QStringList idleRecorderEnds = {"BD: quit", "BD: finish emitted", "BD: destructor"};
+// Listed after the platform's cameras: one that runs until stopped, one that stops delivering.
+const QByteArrayList sources = {"--source", "test:320x240@30", "--source", "test:320x240@30:frames=3"};
 
 // The main thread's messages from the close to the end: the thread messages appear only when
 // the worker thread still ran as the application object went, which the test cannot choose.
@@ -48,7 +54,27 @@ private:
     std::vector<char *> pointers;
 };
 
-enum class Before { Nothing, FailedRecording };
+// The recorder's signals in the order it sent them, noted in its own thread.
+class Emissions
+{
+public:
+    void note(const QString &emission)
+    {
+        QMutexLocker locker(&mutex);
+        noted << emission;
+    }
+    QStringList list() const
+    {
+        QMutexLocker locker(&mutex);
+        return noted;
+    }
+
+private:
+    mutable QMutex mutex;
+    QStringList noted;
+};
+
+enum class Before { Nothing, CameraMissing, CameraStopped, Recording };
 
 } // namespace
 
@@ -69,51 +95,85 @@ private slots:
     void destructorWaitsForAThreadThatIsEnding();
 
 private:
-    void failARecording();
+    void bringAbout(Before before);
 
+    std::unique_ptr<QTemporaryDir> folder;
     // The application object keeps a reference to its argument count.
     std::unique_ptr<ProgramArguments> arguments;
     std::unique_ptr<KIVOApplication> app;
+    std::unique_ptr<Emissions> emissions;
+    std::atomic<int> timesSent{0};
 };
 
 void ShutdownTest::init()
 {
-    arguments = std::make_unique<ProgramArguments>();
+    folder = std::make_unique<QTemporaryDir>();
+    QVERIFY(folder->isValid());
+    arguments = std::make_unique<ProgramArguments>(sources);
     app = std::make_unique<KIVOApplication>(arguments->count, arguments->values());
+    emissions = std::make_unique<Emissions>();
+    Emissions *noted = emissions.get();
+    Recorder *recorder = app->recorder;
+    connect(recorder, &Recorder::recorded, recorder,
+            [noted](bool successful) { noted->note(successful ? "recorded(true)" : "recorded(false)"); },
+            Qt::DirectConnection);
+    connect(recorder, &Recorder::finished, recorder, [noted] { noted->note("finished()"); },
+            Qt::DirectConnection);
+    timesSent = 0;
+    connect(recorder, &Recorder::timeChanged, recorder, [this] { ++timesSent; }, Qt::DirectConnection);
 }
 
 void ShutdownTest::cleanup()
 {
     app.reset();
     arguments.reset();
+    emissions.reset();
+    folder.reset();
 }
 
-// Asks for a camera that does not exist and waits for the recorder's answer.
-void ShutdownTest::failARecording()
+void ShutdownTest::bringAbout(Before before)
 {
-    QList<bool> results;
-    connect(app->recorder, &Recorder::recorded, this, [&results](bool successful) { results << successful; });
-    emit app->mainWindow->startRecording(99);
-    QTRY_COMPARE(results, QList<bool>{false});
+    if (before == Before::Nothing)
+        return;
+    const int platformCameras = QCameraInfo::availableCameras().size();
+    const int camera = before == Before::CameraMissing ? platformCameras + 2
+        : before == Before::CameraStopped              ? platformCameras + 1
+                                                       : platformCameras;
+    emit app->mainWindow->workingDirectoryChanged(folder->path());
+    emit app->mainWindow->startRecording(camera);
+    if (before == Before::Recording)
+        QTRY_VERIFY(timesSent >= 2); // 00:00, then 00:01: a second of frames
+    else
+        QTRY_COMPARE(emissions->list(), QStringList{"recorded(false)"});
 }
 
 void ShutdownTest::closingEndsEverythingInOrder_data()
 {
     QTest::addColumn<Before>("before");
     QTest::addColumn<QStringList>("workerThread");
+    QTest::addColumn<QStringList>("recorderSent");
 
-    QTest::newRow("idle") << Before::Nothing << idleRecorderEnds;
-    QTest::newRow("after a failed recording") << Before::FailedRecording << idleRecorderEnds;
+    QTest::newRow("idle") << Before::Nothing << idleRecorderEnds << QStringList{"finished()"};
+    QTest::newRow("after the camera failed to open")
+        << Before::CameraMissing << (QStringList{"Camera open failed"} + idleRecorderEnds)
+        << QStringList{"recorded(false)", "finished()"};
+    QTest::newRow("after the camera stopped delivering")
+        << Before::CameraStopped << (QStringList{"capture error"} + idleRecorderEnds)
+        << QStringList{"recorded(false)", "finished()"};
+    QTest::newRow("while recording")
+        << Before::Recording
+        << QStringList{"BD: quit", "BD: setting bools true", "BD: finish emitted", "BD: destructor"}
+        << QStringList{"recorded(true)", "finished()"};
 }
 
 void ShutdownTest::closingEndsEverythingInOrder()
 {
     QFETCH(Before, before);
     QFETCH(QStringList, workerThread);
+    QFETCH(QStringList, recorderSent);
 
     MessageLog log;
-    if (before == Before::FailedRecording)
-        failARecording();
+    bringAbout(before);
     app->mainWindow->close();
     QCOMPARE(app->exec(), 0);
     QVERIFY(app->mainWindow->isHidden());
@@ -122,6 +182,9 @@ void ShutdownTest::closingEndsEverythingInOrder()
     const QStringList mainThread = log.ofThisThread();
     QCOMPARE(mainThread, expectedMainThread(mainThread));
     QCOMPARE(log.ofOtherThreads(), workerThread);
+    QCOMPARE(emissions->list(), recorderSent);
+    if (before == Before::Recording)
+        RecordingCheck::verifyEveryFrameKept(folder->path());
 }
 
 void ShutdownTest::destructorTakesTheThreadDownOnlyWhileItRuns_data()
