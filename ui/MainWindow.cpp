@@ -11,7 +11,6 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
-#include <QScopeGuard>
 #include <QSpinBox>
 
 MainWindow::MainWindow(QString workingDirectory, int videoLength, int cameraIndex,
@@ -100,11 +99,10 @@ void MainWindow::recorded(bool successful)
 
 void MainWindow::showFrame(IplImage *image)
 {
-    // Every frame is lent by the recording and goes back whether it is drawn or dropped.
-    const auto giveBack = qScopeGuard([image] { PreviewFrame::giveBack(image); });
-    if (!previewWindow->isVisible() || !ui->checkbox_showVideo->isChecked())
-        return;
-    previewLabel->setPixmap(QPixmap::fromImage(convert(image), Qt::AutoColor));
+    if (previewWindow->isVisible() && ui->checkbox_showVideo->isChecked())
+        previewLabel->setPixmap(QPixmap::fromImage(convert(image), Qt::AutoColor));
+    // Every frame is lent by the recording and goes back whether it was drawn or dropped.
+    PreviewFrame::giveBack(image);
 }
 
 QImage MainWindow::convert(const IplImage *iplImage)
