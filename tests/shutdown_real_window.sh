@@ -2,7 +2,8 @@
 # Starts the real program under a virtual X server with a window manager, closes its main
 # window from outside the way a window manager does, and checks that the program ends by
 # itself, in order, with exit code 0. In "recording" mode the window is closed while the test
-# camera records: the recording must then end complete, a line for every frame of its video.
+# camera records with the live preview shown: the recording must then end complete, a line for
+# every frame of its video.
 # Usage: shutdown_real_window.sh PROGRAM [idle|recording]
 set -u
 if [ -z "${EYEBLINK_UNDER_XVFB:-}" ]; then
@@ -45,14 +46,16 @@ lines_recorded() {
     [ -n "$text" ] && [ "$(wc -l <"$text")" -ge "$1" ]
 }
 
-# Focus starts on the first widget, "Select directory"; one step back along the tab order
-# reaches "New record", the last.
-press_new_record() {
+preview_listed() { wmctrl -l 2>/dev/null | grep -q " Camera output$"; }
+
+# Focus starts on the first widget, "Select directory"; going back along the tab order, "New
+# record" is the last widget, "show video while recording" the third from last.
+record_with_preview() {
     local wid
     wid=$(xdotool search --name "^eyeblink recorder$" | head -1)
     wait_for 10 timeout 2 xdotool windowactivate --sync "$wid" >/dev/null 2>&1 ||
         fail "the window did not become active"
-    xdotool key --delay 50 shift+Tab space
+    xdotool key --delay 50 shift+Tab shift+Tab shift+Tab space Tab Tab space
 }
 
 # Each message exactly once, and in the order given.
@@ -80,8 +83,9 @@ pids+=("$program_pid")
 wait_for 200 window_listed || fail "no window titled \"eyeblink recorder\" within 20 s"
 
 if [ "$mode" = recording ]; then
-    press_new_record
+    record_with_preview
     wait_for 300 lines_recorded 30 || fail "no second of recording in folder 1 within 30 s"
+    preview_listed || fail "the preview is not shown while recording"
 fi
 wmctrl -c "eyeblink recorder" || fail "the window manager could not close the window"
 wait_for 300 program_ended || fail "the program still runs 30 s after its window was closed"
