@@ -185,8 +185,6 @@ void PreviewTest::convertShowsTheFrameAsItIs_data()
 
     QTest::newRow("3 channels 640x480: red stays red")
         << solidFrame(CV_8UC3, {0, 0, 255}) << filled(qRgb(255, 0, 0));
-    QTest::newRow("3 channels 640x480: blue stays blue")
-        << solidFrame(CV_8UC3, {255, 0, 0}) << filled(qRgb(0, 0, 255));
     const cv::Mat colour = patternFrame(640, 480, CV_8UC3);
     QTest::newRow("3 channels: pattern") << colour << screenImage(colour);
     QTest::newRow("4 channels: fourth byte ignored")
@@ -245,8 +243,6 @@ void PreviewTest::drawsTheFrameUnscaledInItsOwnPixels_data()
     QTest::newRow("4 channels: a zero fourth byte is not transparency")
         << solidFrame(CV_8UC4, {0, 255, 0, 0}) << filled(qRgb(0, 255, 0));
     QTest::newRow("1 channel: grey") << solidFrame(CV_8UC1, cv::Scalar(90)) << filled(qRgb(90, 90, 90));
-    const cv::Mat withFourth = patternFrame(640, 480, CV_8UC4);
-    QTest::newRow("4 channels: pattern") << withFourth << screenImage(withFourth);
     const cv::Mat grey = patternFrame(320, 240, CV_8UC1);
     QTest::newRow("1 channel: pattern at 320x240") << grey << screenImage(grey);
     const cv::Mat padded = paddedFrame(333, 20, CV_8UC3, 5);
