@@ -121,49 +121,6 @@ void MainWindow::startRecorder()
     askForRecording();
 }
 
-void MainWindow::startProgram()
-{
-    const QString program = ui->lineEdit_PathToRunProgram->text();
-    if (program.isEmpty())
-        return;
-    if (process.state() != QProcess::NotRunning) {
-        qDebug("MW: program still running, not started again");
-        return;
-    }
-    process.start(program, {}, QIODevice::ReadWrite);
-}
-
-// Waits in beepLoop, so that the window keeps painting and handling input between the beeps.
-// False when the run ended meanwhile.
-bool MainWindow::beepThreeTimes(quint64 run)
-{
-    QApplication::beep();
-    for (int pause = 0; pause < 2; ++pause) {
-        beepTimer.start(1000);
-        beepLoop.exec();
-        if (!isCurrentRun(run))
-            return false;
-        QApplication::beep();
-    }
-    return true;
-}
-
-void MainWindow::askForRecording()
-{
-    recordingAsked = true;
-    recorderRecording = true;
-    ui->pushButton_newRecord->setText(tr("Stop"));
-    ui->label_status->setText(tr("RECORDING..."));
-    if (ui->checkbox_showVideo->isChecked())
-        previewWindow->show();
-    emit startRecording(ui->comboBox_chooseCamera->currentIndex());
-}
-
-bool MainWindow::isCurrentRun(quint64 run) const
-{
-    return recordInProgress && run == runId;
-}
-
 void MainWindow::stopRecorder()
 {
     if (!recordingAsked) {
@@ -173,21 +130,6 @@ void MainWindow::stopRecorder()
     emit stopRecording();
     recordInProgress = false;
     ui->pushButton_newRecord->setText(tr("New record"));
-}
-
-// A run that ends before it asked for recording records nothing: the recorder is told nothing.
-void MainWindow::cancelRun()
-{
-    startRecorderTimer.stop();
-    stopRecorderTimer.stop();
-    countdownTimer.stop();
-    beepTimer.stop();
-    if (beepLoop.isRunning())
-        beepLoop.quit();
-    startWaitsForRecorder = false;
-    recordInProgress = false;
-    ui->pushButton_newRecord->setText(tr("New record"));
-    ui->label_status->setText(tr("RECORD CANCELLED"));
 }
 
 void MainWindow::updatePostponeStart()
@@ -233,6 +175,26 @@ void MainWindow::on_pushButton_newRecord_clicked()
     stopRecorder();
 }
 
+void MainWindow::on_pushButton_selectDirectory_clicked()
+{
+    QFileDialog dialog(this, QString(), QString(), QString());
+    dialog.setFileMode(QFileDialog::Directory);
+    dialog.setViewMode(QFileDialog::Detail);
+    dialog.setNameFilter(QStringLiteral("directories"));
+    if (dialog.exec() == 0)
+        return;
+    const QStringList chosen = dialog.selectedFiles();
+    if (!chosen.isEmpty())
+        ui->lineEdit_workingDirectory->setText(chosen.first());
+}
+
+// A cancelled dialog gives an empty path, which means that no program runs.
+void MainWindow::on_pushButton_SelectApp_clicked()
+{
+    ui->lineEdit_PathToRunProgram->setText(QFileDialog::getOpenFileName(
+        this, tr("Select app"), QString(), QString(), nullptr, QFileDialog::Options()));
+}
+
 void MainWindow::beginRun()
 {
     const QString directory = ui->lineEdit_workingDirectory->text();
@@ -264,22 +226,60 @@ void MainWindow::beginRun()
     updatePostponeStart();
 }
 
-void MainWindow::on_pushButton_selectDirectory_clicked()
+// A run that ends before it asked for recording records nothing: the recorder is told nothing.
+void MainWindow::cancelRun()
 {
-    QFileDialog dialog(this, QString(), QString(), QString());
-    dialog.setFileMode(QFileDialog::Directory);
-    dialog.setViewMode(QFileDialog::Detail);
-    dialog.setNameFilter(QStringLiteral("directories"));
-    if (dialog.exec() == 0)
-        return;
-    const QStringList chosen = dialog.selectedFiles();
-    if (!chosen.isEmpty())
-        ui->lineEdit_workingDirectory->setText(chosen.first());
+    startRecorderTimer.stop();
+    stopRecorderTimer.stop();
+    countdownTimer.stop();
+    beepTimer.stop();
+    if (beepLoop.isRunning())
+        beepLoop.quit();
+    startWaitsForRecorder = false;
+    recordInProgress = false;
+    ui->pushButton_newRecord->setText(tr("New record"));
+    ui->label_status->setText(tr("RECORD CANCELLED"));
 }
 
-// A cancelled dialog gives an empty path, which means that no program runs.
-void MainWindow::on_pushButton_SelectApp_clicked()
+bool MainWindow::isCurrentRun(quint64 run) const
 {
-    ui->lineEdit_PathToRunProgram->setText(QFileDialog::getOpenFileName(
-        this, tr("Select app"), QString(), QString(), nullptr, QFileDialog::Options()));
+    return recordInProgress && run == runId;
+}
+
+void MainWindow::startProgram()
+{
+    const QString program = ui->lineEdit_PathToRunProgram->text();
+    if (program.isEmpty())
+        return;
+    if (process.state() != QProcess::NotRunning) {
+        qDebug("MW: program still running, not started again");
+        return;
+    }
+    process.start(program, {}, QIODevice::ReadWrite);
+}
+
+// Waits in beepLoop, so that the window keeps painting and handling input between the beeps.
+// False when the run ended meanwhile.
+bool MainWindow::beepThreeTimes(quint64 run)
+{
+    QApplication::beep();
+    for (int pause = 0; pause < 2; ++pause) {
+        beepTimer.start(1000);
+        beepLoop.exec();
+        if (!isCurrentRun(run))
+            return false;
+        QApplication::beep();
+    }
+    return true;
+}
+
+void MainWindow::askForRecording()
+{
+    recordingAsked = true;
+    recorderRecording = true;
+    ui->pushButton_newRecord->setText(tr("Stop"));
+    ui->label_status->setText(tr("RECORDING..."));
+    if (ui->checkbox_showVideo->isChecked())
+        previewWindow->show();
+    emit startRecording(ui->comboBox_chooseCamera->currentIndex());
 }
