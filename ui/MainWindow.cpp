@@ -1,7 +1,8 @@
 #include "MainWindow.h"
 
-#include "CountdownText.h"
 #include "MainWindowForm.h"
+
+#include "CountdownText.h"
 #include "RecordNumber.h"
 #include "RunTimes.h"
 
