@@ -348,7 +348,8 @@ void MainWindowRunTest::cancelledRun()
     w->postpone->setValue(postponement);
     w->length->setValue(0);
     w->beeps->setChecked(beep);
-    QString statusWhenChooserClosed;
+    bool chooserClosed = false;
+    bool cancelledWhileChoosing = false;
     w->press();
     switch (cancel) {
     case Cancel::PressDuringCountdown:
@@ -363,11 +364,13 @@ void MainWindowRunTest::cancelledRun()
         w->directoryField->clear();
         whenModal([&](QWidget *dialog) {
             // The stop timer fires 5 s after the press while the operator is still choosing.
-            QTest::qWaitFor([&] { return w->status->text() == "RECORD CANCELLED"; }, 7000);
-            statusWhenChooserClosed = w->status->text();
+            cancelledWhileChoosing =
+                QTest::qWaitFor([&] { return w->status->text() == "RECORD CANCELLED"; }, 7000);
+            chooserClosed = true;
             qobject_cast<QDialog *>(dialog)->reject();
         });
-        QTRY_VERIFY_WITH_TIMEOUT(!statusWhenChooserClosed.isEmpty(), 9000);
+        QTRY_VERIFY_WITH_TIMEOUT(chooserClosed, 9000);
+        QVERIFY(cancelledWhileChoosing);
         break;
     }
     QCOMPARE(w->status->text(), QStringLiteral("RECORD CANCELLED"));
