@@ -1,9 +1,12 @@
 #include "KIVOApplication.h"
 
+#include "CameraSources.h"
 #include "CommandLine.h"
+#include "FrameSource.h"
 #include "MainWindow.h"
 #include "Recorder.h"
 
+#include <QCameraInfo>
 #include <QDebug>
 #include <QThread>
 
@@ -13,10 +16,13 @@ KIVOApplication::KIVOApplication(int &argc, char **argv) : QApplication(argc, ar
     qDebug() << argc << (argc > 1 ? argv[1] : "") << commandLine.workingDirectory
              << commandLine.videoLength << commandLine.cameraIndex;
 
+    // The same camera list as the window's, so that an entry's position is its camera number.
+    const CameraSources cameras(QCameraInfo::availableCameras().size(), commandLine.sources);
     mainWindow = new MainWindow(commandLine.workingDirectory, commandLine.videoLength,
-                                commandLine.cameraIndex, commandLine.sources);
+                                commandLine.cameraIndex, cameras.displayNames());
     workerThread = new QThread(this);
     recorder = new Recorder();
+    recorder->setSourceFactory([cameras](int camID) { return cameras.open(camID); });
     recorder->moveToThread(workerThread);
 
     connect(mainWindow, SIGNAL(startRecording(int)), recorder, SLOT(record(int)));
@@ -24,7 +30,7 @@ KIVOApplication::KIVOApplication(int &argc, char **argv) : QApplication(argc, ar
             SLOT(setFolderAddress(QString)));
     connect(mainWindow, SIGNAL(stopRecording()), recorder, SLOT(stop()));
     connect(mainWindow, SIGNAL(finishRequested()), recorder, SLOT(quit()));
-    connect(recorder, SIGNAL(frameAvailable(IplImage*)), mainWindow, SLOT(showFrame(IplImage*)));
+    connect(recorder, SIGNAL(frameAvailable(IplImage *)), mainWindow, SLOT(showFrame(IplImage *)));
     connect(recorder, SIGNAL(recorded(bool)), mainWindow, SLOT(recorded(bool)));
     connect(recorder, SIGNAL(timeChanged(QString)), mainWindow, SLOT(updateTime(QString)));
     connect(recorder, SIGNAL(finished()), workerThread, SLOT(quit()));
@@ -48,6 +54,10 @@ KIVOApplication::~KIVOApplication()
         delete workerThread;
         qDebug("thread deleted");
     }
+    // A thread in its last steps already reports itself as not running while it still
+    // deletes the recorder: only once it has ended is the guard below reliable.
+    if (workerThread)
+        workerThread->wait();
     // A recorder that never finished outlives its ended thread; nothing else deletes it.
     delete recorder;
     delete mainWindow;

@@ -1,12 +1,83 @@
 #include "Recorder.h"
 
-#include <QDebug>
+#include "CvVideoSink.h"
+#include "FrameSource.h"
+#include "RecordingNames.h"
+#include "VideoCaptureSource.h"
 
-Recorder::Recorder(QObject *parent) : QObject(parent) {}
+#include <QDebug>
+#include <QTimer>
+#include <QtMath>
+
+#include <algorithm>
+#include <utility>
+
+namespace {
+
+constexpr int fourcc(char a, char b, char c, char d)
+{
+    return int(unsigned(uchar(a)) | unsigned(uchar(b)) << 8 | unsigned(uchar(c)) << 16 |
+               unsigned(uchar(d)) << 24);
+}
+
+const int h264Codes[] = {fourcc('X', '2', '6', '4'), fourcc('x', '2', '6', '4'),
+                         fourcc('H', '2', '6', '4'), fourcc('h', '2', '6', '4')};
+constexpr int platformChoice = -1;
+constexpr int alwaysAvailable = fourcc('M', 'J', 'P', 'G');
+constexpr double declaredFps = 30.0;
+
+constexpr int previewsInFlight = 2;
+constexpr qint64 defaultMinimumFreeSpace = 64 * 1024 * 1024;
+
+// At least two seconds of frames may wait for the writer, which rides out the encoder's
+// longest stalls; a source that does not know its rate is taken as 30 fps.
+int queueCapacity(double fps)
+{
+    return qCeil(2.0 * qMax(fps, 30.0));
+}
+
+} // namespace
+
+Recorder::Recorder(QObject *parent)
+    : QObject(parent), minimumFreeSpace(defaultMinimumFreeSpace),
+      openSource([](int camID) { return std::make_unique<VideoCaptureSource>(camID); }),
+      makeSink([] { return std::make_unique<CvVideoSink>(); }),
+      clock([this] { return recordTime.elapsed(); }), now([] { return std::time(nullptr); })
+{
+}
 
 Recorder::~Recorder()
 {
     qDebug("BD: destructor");
+    // The shell may delete a recorder whose recording was cut short; its files are completed
+    // all the same.
+    if (recording)
+        closeOutputs();
+}
+
+void Recorder::setSourceFactory(SourceFactory factory)
+{
+    openSource = std::move(factory);
+}
+
+void Recorder::setSinkFactory(SinkFactory factory)
+{
+    makeSink = std::move(factory);
+}
+
+void Recorder::setClock(Clock readClock)
+{
+    clock = std::move(readClock);
+}
+
+void Recorder::setNow(Now readNow)
+{
+    now = std::move(readNow);
+}
+
+void Recorder::setMinimumFreeSpace(qint64 bytes)
+{
+    minimumFreeSpace = bytes;
 }
 
 void Recorder::setFolderAddress(QString newAddress)
@@ -16,8 +87,26 @@ void Recorder::setFolderAddress(QString newAddress)
 
 void Recorder::record(int camID)
 {
-    Q_UNUSED(camID)
-    emit recorded(false);
+    if (recording) {
+        // Never two captures at once: this one starts when the running one has ended.
+        deferredRecords.push_back(camID);
+        return;
+    }
+    frameCount = 0;
+    lostFrames = 0;
+    lastSeconds = -1;
+    stopFlag = false;
+    makeFileNames();
+    if (!openOutputs(camID)) {
+        closeOutputs();
+        stopFlag = true;
+        emit recorded(false);
+        return;
+    }
+    volume.setPath(QString::fromStdString(textFileName));
+    recording = true;
+    recordTime.start();
+    postIteration();
 }
 
 void Recorder::stop()
@@ -28,6 +117,173 @@ void Recorder::stop()
 void Recorder::quit()
 {
     qDebug("BD: quit");
-    emit finished();
-    qDebug("BD: finish emitted");
+    if (!recording) {
+        emit finished();
+        qDebug("BD: finish emitted");
+        return;
+    }
+    // Also while ending: the last iteration then answers its record before finished().
+    stopFlag = true;
+    finishFlag = true;
+    qDebug("BD: setting bools true");
+}
+
+void Recorder::loop()
+{
+    // A fresh buffer every time: earlier frames may still wait for the writer or the window.
+    cv::Mat frame;
+    capture->read(frame);
+    const qint64 arrival = clock();
+    if (frame.empty()) {
+        qDebug("capture error");
+        endRecording(false);
+        return;
+    }
+    takeFrame(frame, arrival);
+    lendPreview(frame);
+    const bool newSecond = showElapsedTime();
+    if (outputsFailed(newSecond)) {
+        endRecording(false);
+        return;
+    }
+    if (!stopFlag) {
+        postIteration();
+        return;
+    }
+    endRecording(true);
+}
+
+void Recorder::makeFileNames()
+{
+    const RecordingNames names(folderAddress, RecordingNames::stamp(now()));
+    videoFileName = names.videoFileName();
+    textFileName = names.textFileName();
+}
+
+bool Recorder::openOutputs(int camID)
+{
+    capture = openSource(camID);
+    const cv::Size frameSize = capture->isOpened() ? capture->frameSize() : cv::Size();
+    if (frameSize.empty()) {
+        qDebug("Camera open failed");
+        return false;
+    }
+    if (!openVideoWriter(frameSize))
+        return false;
+    textFile.open(textFileName);
+    if (!textFile.is_open()) {
+        qDebug("Output file open failed");
+        return false;
+    }
+    return true;
+}
+
+bool Recorder::openVideoWriter(cv::Size frameSize)
+{
+    std::unique_ptr<VideoSink> sink = makeSink();
+    const auto openWith = [&](int code) {
+        return sink->open(videoFileName, code, declaredFps, frameSize, true);
+    };
+    if (!std::any_of(std::begin(h264Codes), std::end(h264Codes), openWith)) {
+        qDebug("Cannot find chosen codec");
+        // The platform's choice fails where there is no codec dialog; MJPG is always built in.
+        if (!openWith(platformChoice))
+            openWith(alwaysAvailable);
+    }
+    if (!sink->isOpened()) {
+        qDebug("Video file open failed");
+        return false;
+    }
+    writer.start(std::move(sink), queueCapacity(capture->frameRate()));
+    return true;
+}
+
+void Recorder::postIteration()
+{
+    QTimer::singleShot(0, this, &Recorder::loop);
+}
+
+void Recorder::takeFrame(const cv::Mat &frame, qint64 arrival)
+{
+    if (capture->deliversOnDemand()) {
+        writer.push(frame);
+    } else if (!writer.tryPush(frame)) {
+        // Lost: it gets no line, so that the lines still match the video's frames one to one.
+        ++lostFrames;
+        return;
+    }
+    textFile << frameCount << ' ' << arrival << '\n' << std::flush;
+    ++frameCount;
+}
+
+void Recorder::lendPreview(const cv::Mat &frame)
+{
+    if (IplImage *image = PreviewFrame::lend(frame, previewsLent, previewsInFlight))
+        emit frameAvailable(image);
+}
+
+bool Recorder::showElapsedTime()
+{
+    const qint64 elapsed = clock();
+    const int seconds = int(elapsed / 1000);
+    if (seconds == lastSeconds)
+        return false;
+    lastSeconds = seconds;
+    emit timeChanged(RecordingNames::elapsedText(elapsed));
+    return true;
+}
+
+bool Recorder::outputsFailed(bool newSecond)
+{
+    if (!textFile) {
+        qDebug("Output file write failed");
+        return true;
+    }
+    // Asked once a second: often enough to end well before the volume is full.
+    if (newSecond) {
+        volume.refresh();
+        if (volume.isValid() && volume.bytesAvailable() < minimumFreeSpace) {
+            qDebug("Disk space low");
+            return true;
+        }
+    }
+    return writer.hasFailed();
+}
+
+void Recorder::endRecording(bool successful)
+{
+    stopFlag = true;
+    recording = false;
+    if (!closeOutputs())
+        successful = false;
+    if (lostFrames > 0) {
+        qDebug("frames lost: %d", lostFrames);
+        successful = false;
+    }
+    emit recorded(successful);
+    if (finishFlag) {
+        for (std::size_t i = 0; i < deferredRecords.size(); ++i)
+            emit recorded(false);
+        deferredRecords.clear();
+        emit finished();
+        qDebug("BD: finish emitted");
+        return;
+    }
+    while (!recording && !deferredRecords.empty()) {
+        const int camID = deferredRecords.front();
+        deferredRecords.pop_front();
+        record(camID);
+    }
+}
+
+bool Recorder::closeOutputs()
+{
+    const bool videoComplete = writer.finish();
+    if (!videoComplete)
+        qDebug("Video file write failed");
+    if (capture)
+        capture->release();
+    const bool textComplete = textFile.is_open() && textFile.good();
+    textFile.close();
+    return videoComplete && textComplete && !textFile.fail();
 }

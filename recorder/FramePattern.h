@@ -1,0 +1,32 @@
+#pragma once
+
+#include <opencv2/core/mat.hpp>
+
+#include <cstdint>
+#include <optional>
+
+// A frame's own index and delivery time, written into its top-left corner as big black and
+// white blocks with a checksum, so that both survive lossy video compression and can be read
+// back from the recorded file.
+class FramePattern
+{
+public:
+    struct Stamp
+    {
+        std::uint32_t index = 0;
+        // Microseconds since the source opened; 48 bits are kept.
+        std::int64_t deliveryMicroseconds = 0;
+
+        bool operator==(const Stamp &other) const
+        {
+            return index == other.index && deliveryMicroseconds == other.deliveryMicroseconds;
+        }
+    };
+
+    // The corner that the pattern covers; frames must be at least this large.
+    static cv::Size area();
+    // Draws stamp into an 8-bit frame with one or three channels.
+    static void draw(cv::Mat &frame, const Stamp &stamp);
+    // The stamp in frame, or nothing when its corner holds no intact pattern.
+    static std::optional<Stamp> read(const cv::Mat &frame);
+};

@@ -1,0 +1,30 @@
+#include "FrameWriter.h"
+
+#include <QSemaphore>
+
+#include <utility>
+
+FrameWriter::FrameWriter(QSemaphore &room) : room(room) {}
+
+void FrameWriter::begin(std::unique_ptr<VideoSink> opened)
+{
+    sink = std::move(opened);
+    failed = false;
+}
+
+void FrameWriter::write(const cv::Mat &frame)
+{
+    // After a failure the rest are only counted off: the recording is ending anyway.
+    if (!failed && !(sink && sink->write(frame)))
+        failed = true;
+    room.release();
+}
+
+bool FrameWriter::finish()
+{
+    if (!sink)
+        return true;
+    const bool released = sink->release();
+    sink.reset();
+    return released && !failed;
+}

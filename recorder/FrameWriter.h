@@ -1,0 +1,33 @@
+#pragma once
+
+#include "VideoSink.h"
+
+#include <QObject>
+
+#include <atomic>
+#include <memory>
+
+class QSemaphore;
+
+// Encodes a recording's frames in the writer thread, one queued frame at a time, and gives
+// each frame's place in the queue back once it is written.
+class FrameWriter : public QObject
+{
+    Q_OBJECT
+public:
+    explicit FrameWriter(QSemaphore &room);
+
+    // Takes over an opened sink for the next frames.
+    void begin(std::unique_ptr<VideoSink> opened);
+    // Completes the file; false when a write or the completion failed.
+    bool finish();
+    bool hasFailed() const { return failed; }
+
+public slots:
+    void write(const cv::Mat &frame);
+
+private:
+    QSemaphore &room;
+    std::unique_ptr<VideoSink> sink;
+    std::atomic<bool> failed{false};
+};

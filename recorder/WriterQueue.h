@@ -1,0 +1,42 @@
+#pragma once
+
+#include "FrameWriter.h"
+
+#include <QMetaType>
+#include <QObject>
+#include <QSemaphore>
+#include <QThread>
+
+#include <opencv2/core/mat.hpp>
+
+Q_DECLARE_METATYPE(cv::Mat)
+
+// A bounded queue of frames in front of a writer thread, so that a slow or stalling encoder
+// never holds up the capture. Frames travel as shared pixels, never copied.
+class WriterQueue : public QObject
+{
+    Q_OBJECT
+public:
+    explicit WriterQueue(QObject *parent = nullptr);
+    ~WriterQueue() override;
+
+    // Starts writing a recording into an opened sink, with room for capacity waiting frames.
+    void start(std::unique_ptr<VideoSink> sink, int capacity);
+    // Queues a frame; false, and the frame not queued, when the queue is full.
+    bool tryPush(const cv::Mat &frame);
+    // Queues a frame, waiting for room first.
+    void push(const cv::Mat &frame);
+    // True once a frame could not be written.
+    bool hasFailed() const;
+    // Writes every queued frame, then completes the file; false when any of it failed. Does
+    // nothing, successfully, when no recording was started.
+    bool finish();
+
+signals:
+    void frameQueued(const cv::Mat &frame);
+
+private:
+    QSemaphore room;
+    FrameWriter worker;
+    QThread thread;
+};

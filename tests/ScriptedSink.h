@@ -1,0 +1,40 @@
+#pragma once
+
+#include "VideoSink.h"
+
+#include <QVector>
+
+#include <memory>
+
+class QSemaphore;
+
+// A video sink that behaves as a test tells it: it can hold its first write until a gate
+// opens, fail from a given write on, or fail to complete the file. Frames it accepts go on
+// to a real sink when it has one; the frame indices it accepted are kept in `written`.
+class ScriptedSink : public VideoSink
+{
+public:
+    struct Script
+    {
+        QSemaphore *gate = nullptr;
+        // Counted from 0; -1: no write fails.
+        int firstFailingWrite = -1;
+        bool releaseSucceeds = true;
+    };
+    using Written = std::shared_ptr<QVector<int>>;
+
+    ScriptedSink(Script script, Written written, std::unique_ptr<VideoSink> inner = nullptr);
+
+    bool open(const std::string &fileName, int fourcc, double fps, cv::Size frameSize,
+              bool isColor) override;
+    bool isOpened() const override;
+    bool write(const cv::Mat &frame) override;
+    bool release() override;
+
+private:
+    Script script;
+    Written written;
+    std::unique_ptr<VideoSink> inner;
+    bool opened = false;
+    int writes = 0;
+};
