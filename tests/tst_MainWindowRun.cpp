@@ -24,7 +24,6 @@ private slots:
     void countdownTicksToStart();
     void postponementChangedDuringCountdown();
     void noPostponementStartsAtOnce();
-    void fullRun();
     void stopPressWhileRecording();
     void failedRecordingKeepsStop();
     void settingsReadWhenRecordingStarts();
@@ -117,7 +116,6 @@ void MainWindowRunTest::firstCountdownText_data()
 {
     QTest::addColumn<int>("postponement");
     QTest::addColumn<QString>("text");
-    QTest::newRow("1 s") << 1 << "0:1";
     QTest::newRow("65 s") << 65 << "1:5";
     QTest::newRow("an hour") << 3600 << "0:0";
     QTest::newRow("an hour, 2 min, 5 s") << 3725 << "2:5";
@@ -192,54 +190,6 @@ void MainWindowRunTest::noPostponementStartsAtOnce()
     QVERIFY(w->starts.wait(1000));
     QVERIFY(sincePress.elapsed() < 500);
     QCOMPARE(w->button->text(), QStringLiteral("Stop"));
-}
-
-// Countdown, Recording, Stopped and Finished, then a second run in the next folder.
-void MainWindowRunTest::fullRun()
-{
-    w->recorder.holdsStopAnswer = true;
-    w->postpone->setValue(1);
-    w->length->setValue(1);
-    const QString firstFolder = workingDirectory->path() + "/1";
-    bool existedWhenSent = true;
-    connect(&w->window, &MainWindow::workingDirectoryChanged, this,
-            [&](const QString &folder) { existedWhenSent = QDir(folder).exists(); });
-
-    QElapsedTimer sincePress;
-    sincePress.start();
-    QTest::ignoreMessage(QtDebugMsg, "spin box value 1");
-    w->press();
-    QCOMPARE(w->status->text(), QStringLiteral("Recording starts in "));
-    QCOMPARE(w->button->text(), QStringLiteral("New record"));
-    QCOMPARE(w->time->text(), QStringLiteral("0:1"));
-    QCOMPARE(w->folders.count(), 1);
-    QCOMPARE(w->folders.first().first().toString(), firstFolder);
-    QVERIFY(!existedWhenSent);
-    QVERIFY(QDir(firstFolder).exists());
-
-    QVERIFY(w->starts.wait(3000));
-    QCOMPARE(w->starts.first().first().toInt(), 0);
-    QCOMPARE(w->status->text(), QStringLiteral("RECORDING..."));
-    QCOMPARE(w->button->text(), QStringLiteral("Stop"));
-    QTRY_COMPARE(w->recorder.cameras, QList<int>{0});
-    QCOMPARE(w->recorder.folders, QStringList{firstFolder});
-    QTRY_COMPARE(w->time->text(), QStringLiteral("00:00"));
-
-    // The stop timer runs P + L + 5 s from the press.
-    QVERIFY(w->stops.wait(8000));
-    QVERIFY2(sincePress.elapsed() >= 7000, qPrintable(QString::number(sincePress.elapsed())));
-    QCOMPARE(w->status->text(), QStringLiteral("RECORDING..."));
-    QCOMPARE(w->button->text(), QStringLiteral("New record"));
-
-    w->recorder.answerHeldStop();
-    QTRY_COMPARE(w->status->text(), QStringLiteral("RECORD SUCCESSFUL"));
-    QCOMPARE(w->button->text(), QStringLiteral("New record"));
-    QCOMPARE(w->stops.count(), 1);
-
-    w->press();
-    QCOMPARE(w->folders.count(), 2);
-    QCOMPARE(w->folders.last().first().toString(), workingDirectory->path() + "/2");
-    QVERIFY(QDir(workingDirectory->path() + "/2").exists());
 }
 
 void MainWindowRunTest::stopPressWhileRecording()
