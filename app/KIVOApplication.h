@@ -24,4 +24,6 @@ private:
     QPointer<Recorder> recorder;
 
     friend class StartupTest;
+    friend class ShutdownTest;
+    friend class LivePreviewTest;
 };

@@ -2,12 +2,12 @@
 
 #include "IplImagePointer.h"
 
+#include <QElapsedTimer>
 #include <QEventLoop>
 #include <QImage>
 #include <QMainWindow>
 #include <QProcess>
 #include <QStringList>
-#include <QTime>
 #include <QTimer>
 
 class QLabel;
@@ -50,6 +50,12 @@ private:
     void buildPreviewWindow();
     void fillCameraList(const QStringList &extraCameras);
     void selectCamera(int cameraIndex);
+    void beginRun();
+    void cancelRun();
+    bool isCurrentRun(quint64 run) const;
+    void startProgram();
+    bool beepThreeTimes(quint64 run);
+    void askForRecording();
 
     QProcess process;
     QWidget *previewWindow = nullptr;
@@ -57,8 +63,23 @@ private:
     QTimer stopRecorderTimer;
     QTimer startRecorderTimer;
     MainWindowForm *ui;
-    QTime postponeStartTime;
+    // Monotonic, so that a countdown across midnight or a change of the system time still
+    // shows the right time.
+    QElapsedTimer postponeStartClock;
     bool recordInProgress = false;
     QEventLoop beepLoop;
     QTimer beepTimer;
+    // Ticks the countdown display; one timer, so that a new run never leaves a second
+    // display chain running beside its own.
+    QTimer countdownTimer;
+    // Counts the runs begun, so that a start waiting in a chooser or between beeps can tell
+    // that its run has ended meanwhile.
+    quint64 runId = 0;
+    // The current run has asked the recorder to record.
+    bool recordingAsked = false;
+    // The recorder was asked to record and has not yet answered with recorded().
+    bool recorderRecording = false;
+    // The current run reached its start while the recorder was still busy with the previous
+    // recording; it starts when that recording's result arrives.
+    bool startWaitsForRecorder = false;
 };

@@ -1,0 +1,66 @@
+#pragma once
+
+#include <QObject>
+#include <QStringList>
+
+// Stands in for the recorder in window tests: connected to the window the way the
+// application connects the real one (its answers arrive queued, as from the worker thread),
+// it records what it is asked and answers as the test tells it.
+class StandInRecorder : public QObject
+{
+    Q_OBJECT
+public:
+    // Connects to `window` with the application's signal and slot signatures.
+    void attachTo(QObject *window)
+    {
+        connect(window, SIGNAL(startRecording(int)), this, SLOT(record(int)), Qt::QueuedConnection);
+        connect(window, SIGNAL(workingDirectoryChanged(QString)), this,
+                SLOT(setFolderAddress(QString)), Qt::QueuedConnection);
+        connect(window, SIGNAL(stopRecording()), this, SLOT(stop()), Qt::QueuedConnection);
+        connect(this, SIGNAL(recorded(bool)), window, SLOT(recorded(bool)), Qt::QueuedConnection);
+        connect(this, SIGNAL(timeChanged(QString)), window, SLOT(updateTime(QString)),
+                Qt::QueuedConnection);
+    }
+
+    // What the next record() does: fail at once, or record until stopped.
+    bool failsToStart = false;
+    // Keeps the answer to stop() until answerHeldStop(), as a recorder busy with its last frame.
+    bool holdsStopAnswer = false;
+
+    QStringList folders;
+    QList<int> cameras;
+    int recordsWhileRecording = 0;
+    bool recording = false;
+
+    void answerHeldStop()
+    {
+        recording = false;
+        emit recorded(true);
+    }
+
+signals:
+    void recorded(bool successful);
+    void timeChanged(QString time);
+
+public slots:
+    void setFolderAddress(QString newAddress) { folders << newAddress; }
+    void record(int camID)
+    {
+        cameras << camID;
+        if (recording)
+            ++recordsWhileRecording;
+        if (failsToStart) {
+            emit recorded(false);
+            return;
+        }
+        recording = true;
+        emit timeChanged("00:00");
+    }
+    void stop()
+    {
+        if (!recording || holdsStopAnswer)
+            return;
+        recording = false;
+        emit recorded(true);
+    }
+};

@@ -1,0 +1,170 @@
+#include "CameraSources.h"
+#include "FrameSource.h"
+#include "MainWindow.h"
+#include "Recorder.h"
+#include "RecordingFiles.h"
+
+#include <QCameraInfo>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QLabel>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QSpinBox>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QThread>
+
+// Whole runs from the window with the real recorder in its own thread and the test camera,
+// wired as the application wires them.
+class MainWindowRecordingTest : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+
+    void fullRunThenNextFolder();
+
+private:
+    template <typename Widget> Widget *widget(const char *name) const
+    {
+        return window->findChild<Widget *>(QString::fromLatin1(name));
+    }
+    QString text(const char *labelOrButton) const;
+    void verifyRecordingIn(const QString &folder, qint64 minimumMs, qint64 maximumMs);
+
+    std::unique_ptr<QTemporaryDir> workingDirectory;
+    std::unique_ptr<MainWindow> window;
+    QThread *thread = nullptr;
+    Recorder *recorder = nullptr;
+};
+
+void MainWindowRecordingTest::initTestCase()
+{
+    qRegisterMetaType<IplImage *>("IplImage*");
+}
+
+void MainWindowRecordingTest::init()
+{
+    workingDirectory = std::make_unique<QTemporaryDir>();
+    QVERIFY(workingDirectory->isValid());
+    const CameraSources cameras(QCameraInfo::availableCameras().size(), {"test"});
+    const int testCamera = QCameraInfo::availableCameras().size();
+    window = std::make_unique<MainWindow>(workingDirectory->path(), 1, testCamera,
+                                          cameras.displayNames());
+    thread = new QThread;
+    recorder = new Recorder;
+    recorder->setSourceFactory([cameras](int camID) { return cameras.open(camID); });
+    recorder->moveToThread(thread);
+    connect(window.get(), SIGNAL(startRecording(int)), recorder, SLOT(record(int)));
+    connect(window.get(), SIGNAL(workingDirectoryChanged(QString)), recorder,
+            SLOT(setFolderAddress(QString)));
+    connect(window.get(), SIGNAL(stopRecording()), recorder, SLOT(stop()));
+    connect(recorder, SIGNAL(frameAvailable(IplImage *)), window.get(),
+            SLOT(showFrame(IplImage *)));
+    connect(recorder, SIGNAL(recorded(bool)), window.get(), SLOT(recorded(bool)));
+    connect(recorder, SIGNAL(timeChanged(QString)), window.get(), SLOT(updateTime(QString)));
+    thread->start();
+    window->show();
+}
+
+void MainWindowRecordingTest::cleanup()
+{
+    Recorder *doomed = recorder;
+    QMetaObject::invokeMethod(
+        recorder, [doomed] { delete doomed; }, Qt::BlockingQueuedConnection);
+    thread->quit();
+    thread->wait();
+    delete thread;
+    QTest::ignoreMessage(QtDebugMsg, "MW: destructor");
+    window.reset();
+    workingDirectory.reset();
+}
+
+QString MainWindowRecordingTest::text(const char *labelOrButton) const
+{
+    return window->findChild<QObject *>(QString::fromLatin1(labelOrButton))
+        ->property("text")
+        .toString();
+}
+
+// One video and one text file, with a line for every frame, spanning about the time given.
+void MainWindowRecordingTest::verifyRecordingIn(const QString &folder, qint64 minimumMs,
+                                                qint64 maximumMs)
+{
+    const QStringList files = QDir(folder).entryList(QDir::Files, QDir::Name);
+    QCOMPARE(files.size(), 2);
+    QVERIFY2(files[0].endsWith(".avi") && files[1].endsWith(".txt"), qPrintable(files.join(' ')));
+    QCOMPARE(files[0].chopped(4), files[1].chopped(4));
+    const auto lines = RecordingFiles::readLines(QDir(folder).filePath(files[1]));
+    QVERIFY(lines);
+    QVERIFY(!lines->isEmpty());
+    QCOMPARE(RecordingFiles::readVideo(QDir(folder).filePath(files[0])).frameCount, lines->size());
+    const qint64 span = lines->last().milliseconds;
+    QVERIFY2(span >= minimumMs && span <= maximumMs, qPrintable(QString::number(span)));
+}
+
+// Countdown, Recording, Stopped and Finished with P = 1 and L = 1: the stop timer ends the
+// recording P + L + 5 s after the press. A second press records into folder 2.
+void MainWindowRecordingTest::fullRunThenNextFolder()
+{
+    auto *button = widget<QPushButton>("pushButton_newRecord");
+    widget<QSpinBox>("spinBox_startPostpone")->setValue(1);
+    widget<QSpinBox>("spinBox_videoLength")->setValue(1);
+    QSignalSpy starts(window.get(), SIGNAL(startRecording(int)));
+    QSignalSpy stops(window.get(), SIGNAL(stopRecording()));
+    const QString firstFolder = workingDirectory->path() + "/1";
+    QStringList sent;
+    bool existedWhenSent = true;
+    connect(window.get(), &MainWindow::workingDirectoryChanged, this, [&](const QString &folder) {
+        sent << folder;
+        existedWhenSent = QDir(folder).exists();
+    });
+    // Queued: runs once the stop has been handled, and before the recorder's answer, which
+    // can only be posted later.
+    QStringList stoppedTexts;
+    connect(
+        window.get(), &MainWindow::stopRecording, this,
+        [&] {
+            stoppedTexts = QStringList{text("label_status"), text("pushButton_newRecord")};
+        },
+        Qt::QueuedConnection);
+
+    QElapsedTimer sincePress;
+    sincePress.start();
+    QTest::ignoreMessage(QtDebugMsg, "spin box value 1");
+    button->click();
+    QCOMPARE(text("label_status"), QStringLiteral("Recording starts in "));
+    QCOMPARE(text("label_time"), QStringLiteral("0:1"));
+    QCOMPARE(text("pushButton_newRecord"), QStringLiteral("New record"));
+    QCOMPARE(sent, QStringList{firstFolder});
+    QVERIFY(!existedWhenSent);
+    QVERIFY(QDir(firstFolder).exists());
+
+    QVERIFY(starts.wait(3000));
+    QCOMPARE(text("label_status"), QStringLiteral("RECORDING..."));
+    QCOMPARE(text("pushButton_newRecord"), QStringLiteral("Stop"));
+    QTRY_COMPARE_WITH_TIMEOUT(text("label_time"), QStringLiteral("00:02"), 4000);
+
+    QVERIFY(stops.wait(8000));
+    QVERIFY2(sincePress.elapsed() >= 7000, qPrintable(QString::number(sincePress.elapsed())));
+    QTRY_COMPARE(stoppedTexts, (QStringList{"RECORDING...", "New record"}));
+    QTRY_COMPARE(text("label_status"), QStringLiteral("RECORD SUCCESSFUL"));
+    QCOMPARE(text("pushButton_newRecord"), QStringLiteral("New record"));
+    verifyRecordingIn(firstFolder, 5000, 6500);
+
+    widget<QSpinBox>("spinBox_startPostpone")->setValue(0);
+    button->click();
+    QCOMPARE(sent.last(), workingDirectory->path() + "/2");
+    QVERIFY(starts.wait(3000));
+    QTRY_COMPARE_WITH_TIMEOUT(text("label_time"), QStringLiteral("00:01"), 4000);
+    button->click();
+    QTRY_COMPARE(text("label_status"), QStringLiteral("RECORD SUCCESSFUL"));
+    verifyRecordingIn(workingDirectory->path() + "/2", 1000, 3000);
+    QCOMPARE(QDir(firstFolder).entryList(QDir::Files).size(), 2);
+}
+
+QTEST_MAIN(MainWindowRecordingTest)
+#include "tst_MainWindowRecording.moc"

@@ -1,0 +1,263 @@
+#include "KIVOApplication.h"
+#include "MainWindow.h"
+#include "MessageLog.h"
+#include "Recorder.h"
+#include "RecordingCheck.h"
+
+#include <QCameraInfo>
+#include <QMutex>
+#include <QSemaphore>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QThread>
+
+#include <atomic>
+#include <memory>
+#include <vector>
+
+namespace {
+
+const QStringList threadStillRunning = {"thread still runnning, terminating", "thread terminated",
+                                        "thread deleted"};
+const QStringList idleRecorderEnds = {"BD: quit", "BD: finish emitted", "BD: destructor"};
+// Listed after the platform's cameras: one that runs until stopped, one that stops delivering.
+const QByteArrayList sources = {"--source", "test:320x240@30", "--source", "test:320x240@30:frames=3"};
+
+// The main thread's messages from the close to the end: the thread messages appear only when
+// the worker thread still ran as the application object went, which the test cannot choose.
+QStringList expectedMainThread(const QStringList &written)
+{
+    QStringList expected = {"MW:finish emitted", "Kivo app destructor"};
+    if (written.contains(threadStillRunning.first()))
+        expected += threadStillRunning;
+    return expected << "MW: destructor";
+}
+
+// A writable command line for one application object, program name first.
+class ProgramArguments
+{
+public:
+    explicit ProgramArguments(const QByteArrayList &arguments = {})
+    {
+        storage.push_back("eyeblink-recorder");
+        storage.insert(storage.end(), arguments.begin(), arguments.end());
+        for (QByteArray &argument : storage)
+            pointers.push_back(argument.data());
+        pointers.push_back(nullptr);
+        count = int(storage.size());
+    }
+    int count;
+    char **values() { return pointers.data(); }
+
+private:
+    std::vector<QByteArray> storage;
+    std::vector<char *> pointers;
+};
+
+// The recorder's signals in the order it sent them, noted in its own thread.
+class Emissions
+{
+public:
+    void note(const QString &emission)
+    {
+        QMutexLocker locker(&mutex);
+        noted << emission;
+    }
+    QStringList list() const
+    {
+        QMutexLocker locker(&mutex);
+        return noted;
+    }
+
+private:
+    mutable QMutex mutex;
+    QStringList noted;
+};
+
+enum class Before { Nothing, CameraMissing, CameraStopped, Recording };
+
+} // namespace
+
+Q_DECLARE_METATYPE(Before)
+
+class ShutdownTest : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase() { qRegisterMetaType<IplImage *>("IplImage*"); }
+    void init();
+    void cleanup();
+
+    void closingEndsEverythingInOrder_data();
+    void closingEndsEverythingInOrder();
+    void destructorTakesTheThreadDownOnlyWhileItRuns_data();
+    void destructorTakesTheThreadDownOnlyWhileItRuns();
+    void destructorWaitsForAThreadThatIsEnding();
+
+private:
+    void bringAbout(Before before);
+
+    std::unique_ptr<QTemporaryDir> folder;
+    // The application object keeps a reference to its argument count.
+    std::unique_ptr<ProgramArguments> arguments;
+    std::unique_ptr<KIVOApplication> app;
+    std::unique_ptr<Emissions> emissions;
+    std::atomic<int> timesSent{0};
+};
+
+void ShutdownTest::init()
+{
+    folder = std::make_unique<QTemporaryDir>();
+    QVERIFY(folder->isValid());
+    arguments = std::make_unique<ProgramArguments>(sources);
+    app = std::make_unique<KIVOApplication>(arguments->count, arguments->values());
+    emissions = std::make_unique<Emissions>();
+    Emissions *noted = emissions.get();
+    Recorder *recorder = app->recorder;
+    connect(recorder, &Recorder::recorded, recorder,
+            [noted](bool successful) { noted->note(successful ? "recorded(true)" : "recorded(false)"); },
+            Qt::DirectConnection);
+    connect(recorder, &Recorder::finished, recorder, [noted] { noted->note("finished()"); },
+            Qt::DirectConnection);
+    timesSent = 0;
+    connect(recorder, &Recorder::timeChanged, recorder, [this] { ++timesSent; }, Qt::DirectConnection);
+}
+
+void ShutdownTest::cleanup()
+{
+    app.reset();
+    arguments.reset();
+    emissions.reset();
+    folder.reset();
+}
+
+void ShutdownTest::bringAbout(Before before)
+{
+    if (before == Before::Nothing)
+        return;
+    const int platformCameras = QCameraInfo::availableCameras().size();
+    const int camera = before == Before::CameraMissing ? platformCameras + 2
+        : before == Before::CameraStopped              ? platformCameras + 1
+                                                       : platformCameras;
+    emit app->mainWindow->workingDirectoryChanged(folder->path());
+    emit app->mainWindow->startRecording(camera);
+    if (before == Before::Recording)
+        QTRY_VERIFY(timesSent >= 2); // 00:00, then 00:01: a second of frames
+    else
+        QTRY_COMPARE(emissions->list(), QStringList{"recorded(false)"});
+}
+
+void ShutdownTest::closingEndsEverythingInOrder_data()
+{
+    QTest::addColumn<Before>("before");
+    QTest::addColumn<QStringList>("workerThread");
+    QTest::addColumn<QStringList>("recorderSent");
+
+    QTest::newRow("idle") << Before::Nothing << idleRecorderEnds << QStringList{"finished()"};
+    QTest::newRow("after the camera failed to open")
+        << Before::CameraMissing << (QStringList{"Camera open failed"} + idleRecorderEnds)
+        << QStringList{"recorded(false)", "finished()"};
+    QTest::newRow("after the camera stopped delivering")
+        << Before::CameraStopped << (QStringList{"capture error"} + idleRecorderEnds)
+        << QStringList{"recorded(false)", "finished()"};
+    QTest::newRow("while recording")
+        << Before::Recording
+        << QStringList{"BD: quit", "BD: setting bools true", "BD: finish emitted", "BD: destructor"}
+        << QStringList{"recorded(true)", "finished()"};
+}
+
+void ShutdownTest::closingEndsEverythingInOrder()
+{
+    QFETCH(Before, before);
+    QFETCH(QStringList, workerThread);
+    QFETCH(QStringList, recorderSent);
+
+    MessageLog log;
+    bringAbout(before);
+    app->mainWindow->close();
+    QCOMPARE(app->exec(), 0);
+    QVERIFY(app->mainWindow->isHidden());
+    app.reset();
+
+    const QStringList mainThread = log.ofThisThread();
+    QCOMPARE(mainThread, expectedMainThread(mainThread));
+    QCOMPARE(log.ofOtherThreads(), workerThread);
+    QCOMPARE(emissions->list(), recorderSent);
+    if (before == Before::Recording)
+        RecordingCheck::verifyEveryFrameKept(folder->path());
+}
+
+void ShutdownTest::destructorTakesTheThreadDownOnlyWhileItRuns_data()
+{
+    QTest::addColumn<bool>("closed");
+    QTest::addColumn<bool>("threadDeleted");
+    QTest::addColumn<QStringList>("mainThread");
+    QTest::addColumn<QStringList>("workerThread");
+
+    // Without a close the recorder never finishes: its thread still runs, and the recorder
+    // is left to the application object.
+    QTest::newRow("never closed: thread still runs")
+        << false << false
+        << (QStringList{"Kivo app destructor"} + threadStillRunning
+            + QStringList{"BD: destructor", "MW: destructor"})
+        << QStringList();
+    QTest::newRow("thread ended")
+        << true << false << QStringList{"MW:finish emitted", "Kivo app destructor", "MW: destructor"}
+        << idleRecorderEnds;
+    QTest::newRow("thread deleted by its own finished()")
+        << true << true << QStringList{"MW:finish emitted", "Kivo app destructor", "MW: destructor"}
+        << idleRecorderEnds;
+}
+
+void ShutdownTest::destructorTakesTheThreadDownOnlyWhileItRuns()
+{
+    QFETCH(bool, closed);
+    QFETCH(bool, threadDeleted);
+    QFETCH(QStringList, mainThread);
+    QFETCH(QStringList, workerThread);
+
+    MessageLog log;
+    QPointer<QThread> thread = app->workerThread;
+    if (closed) {
+        app->mainWindow->close();
+        QCOMPARE(app->exec(), 0);
+        // Waits without an event loop, so the thread's request to delete itself stays queued.
+        QVERIFY(thread->wait(10000));
+    }
+    if (threadDeleted)
+        QTRY_VERIFY(thread.isNull());
+    app.reset();
+
+    QCOMPARE(log.ofThisThread(), mainThread);
+    QCOMPARE(log.ofOtherThreads(), workerThread);
+}
+
+void ShutdownTest::destructorWaitsForAThreadThatIsEnding()
+{
+    // An ending thread no longer counts as running while it still deletes its objects; hold
+    // it there while the application object goes.
+    QSemaphore ending;
+    std::atomic<bool> ended{false};
+    connect(app->workerThread, &QThread::finished, app->workerThread, [&] {
+        ending.release();
+        QThread::msleep(300);
+        ended = true;
+    }, Qt::DirectConnection);
+    bool threadEndedBeforeWindow = false;
+    connect(app->mainWindow, &QObject::destroyed, this,
+            [&] { threadEndedBeforeWindow = ended; }, Qt::DirectConnection);
+
+    MessageLog log;
+    app->mainWindow->close();
+    QCOMPARE(app->exec(), 0);
+    QVERIFY(ending.tryAcquire(1, 10000));
+    app.reset();
+
+    QVERIFY(threadEndedBeforeWindow);
+    const QStringList mainThread = log.ofThisThread();
+    QCOMPARE(mainThread, expectedMainThread(mainThread));
+    QCOMPARE(log.ofOtherThreads(), idleRecorderEnds);
+}
+
+QTEST_APPLESS_MAIN(ShutdownTest)
+#include "tst_Shutdown.moc"
