@@ -6,10 +6,9 @@
 
 void PreviewDrawer::showFrame(IplImage *image)
 {
-    const QImage bgr(reinterpret_cast<const uchar *>(image->imageData), image->width, image->height,
-                     image->widthStep, QImage::Format_RGB888);
-    const QImage rgb = bgr.rgbSwapped();
+    const QImage bgr(reinterpret_cast<const uchar *>(image->imageData), image->width,
+                     image->height, image->widthStep, QImage::Format_RGB888);
+    picture = QPixmap::fromImage(bgr.rgbSwapped(), Qt::AutoColor);
     PreviewFrame::giveBack(image);
-    picture = QPixmap::fromImage(rgb);
     ++drawnCount;
 }
