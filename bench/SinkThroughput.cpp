@@ -1,6 +1,7 @@
 // Encodes the same frames through FfmpegVideoSink and through the ffmpeg command line (raw
 // frames on its standard input, same codec, settings and container) and prints the frames
-// per second of both, their ratio and the file sizes, one row per H.264 preset.
+// per second of both, their ratio, the file sizes and the sink's picture quality, one row per
+// H.264 preset.
 
 #include "FfmpegCommandLine.h"
 #include "FfmpegVideoSink.h"
@@ -14,6 +15,7 @@
 
 #include <opencv2/core.hpp>
 #include <opencv2/imgproc.hpp>
+#include <opencv2/videoio.hpp>
 
 #include <algorithm>
 #include <vector>
@@ -88,6 +90,18 @@ Run throughCommandLine(const std::vector<cv::Mat> &frames, const Options &option
     return ok ? Run{options.frames / seconds, QFileInfo(file).size()} : Run{};
 }
 
+// Mean PSNR of the decoded file against the frames written: the quality the preset gives.
+double meanPsnr(const std::vector<cv::Mat> &frames, const QString &file)
+{
+    cv::VideoCapture capture(file.toStdString(), cv::CAP_FFMPEG);
+    cv::Mat decoded;
+    double sum = 0;
+    std::size_t count = 0;
+    for (; capture.read(decoded); ++count)
+        sum += cv::PSNR(frames[count % frames.size()], decoded);
+    return count > 0 ? sum / double(count) : 0;
+}
+
 // The median of the repeats: one run disturbed by another process should not decide.
 Run median(std::vector<Run> runs)
 {
@@ -146,7 +160,7 @@ int main(int argc, char *argv[])
                .arg(options.settings.crf)
                .arg(options.settings.threads)
                .arg(options.repeats);
-    out << "preset      sink fps   ffmpeg fps  ratio  sink MB  ffmpeg MB\n";
+    out << "preset      sink fps   ffmpeg fps  ratio  sink MB  ffmpeg MB  PSNR dB\n";
     for (const QString &preset : presets) {
         options.settings.preset = preset.toStdString();
         std::vector<Run> sinkRuns, lineRuns;
@@ -156,13 +170,15 @@ int main(int argc, char *argv[])
         }
         const Run sink = median(sinkRuns);
         const Run line = median(lineRuns);
-        out << QStringLiteral("%1 %2 %3 %4 %5 %6\n")
+        const double psnr = meanPsnr(frames, directory.filePath("sink.avi"));
+        out << QStringLiteral("%1 %2 %3 %4 %5 %6 %7\n")
                    .arg(preset, -10)
                    .arg(sink.fps, 9, 'f', 1)
                    .arg(line.fps, 11, 'f', 1)
                    .arg(line.fps > 0 ? sink.fps / line.fps : 0.0, 6, 'f', 2)
                    .arg(sink.bytes / 1e6, 8, 'f', 2)
-                   .arg(line.bytes / 1e6, 10, 'f', 2);
+                   .arg(line.bytes / 1e6, 10, 'f', 2)
+                   .arg(psnr, 8, 'f', 1);
         out.flush();
     }
     return 0;
