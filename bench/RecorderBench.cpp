@@ -148,7 +148,7 @@ public:
 
     void header()
     {
-        out << QString("%1 %2 %3 %4 %5 %6 %7 %8 %9 %10 %11\n")
+        out << QString("%1 %2 %3 %4 %5 %6 %7 %8 %9 %10 %11 %12\n")
                    .arg("sink", -6)
                    .arg("camera", -12)
                    .arg("produced", 8)
@@ -159,13 +159,14 @@ public:
                    .arg("p99", 6)
                    .arg("max ms", 7)
                    .arg("CPU s", 6)
-                   .arg("peak MB", 8);
+                   .arg("peak MB", 8)
+                   .arg("drawn", 6);
         out.flush();
     }
 
     void modeRow(const QString &sink, const QString &mode, const Values &v)
     {
-        out << QString("%1 %2 %3 %4 %5 %6 %7 %8 %9 %10 %11\n")
+        out << QString("%1 %2 %3 %4 %5 %6 %7 %8 %9 %10 %11 %12\n")
                    .arg(sink, -6)
                    .arg(mode, -12)
                    .arg(v.value("produced", "-"), 8)
@@ -176,7 +177,8 @@ public:
                    .arg(v.value("p99", "-"), 6)
                    .arg(v.value("max", "-"), 7)
                    .arg(v.value("cpu", "-"), 6)
-                   .arg(megabytes(v.value("rss")), 8);
+                   .arg(megabytes(v.value("rss")), 8)
+                   .arg(v.value("drawn", "-"), 6);
         out.flush();
     }
 
