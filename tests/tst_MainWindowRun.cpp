@@ -271,7 +271,7 @@ void MainWindowRunTest::beepsKeepHandlingEvents()
     QCOMPARE(timeWhenStarting, QStringLiteral("during beeps"));
 }
 
-enum class Cancel { PressDuringCountdown, PressBetweenBeeps, StopTimerInChooser };
+enum class Cancel { PressDuringCountdown, PressBetweenBeeps, StopTimerInChooser, CloseDuringCountdown };
 Q_DECLARE_METATYPE(Cancel)
 
 void MainWindowRunTest::cancelledRun_data()
@@ -285,6 +285,8 @@ void MainWindowRunTest::cancelledRun_data()
     QTest::newRow("press between beeps") << Cancel::PressBetweenBeeps << 0 << true << 2500;
     QTest::newRow("stop timer while the chooser is open")
         << Cancel::StopTimerInChooser << 0 << false << 500;
+    QTest::newRow("window closed during the countdown")
+        << Cancel::CloseDuringCountdown << 1 << false << 1500;
 }
 
 // A run that ends before it asked for recording records nothing and says so; the next press
@@ -304,6 +306,10 @@ void MainWindowRunTest::cancelledRun()
     switch (cancel) {
     case Cancel::PressDuringCountdown:
         w->press();
+        break;
+    case Cancel::CloseDuringCountdown:
+        QTest::ignoreMessage(QtDebugMsg, "MW:finish emitted");
+        w->window.close();
         break;
     case Cancel::PressBetweenBeeps:
         // Pressed from inside the wait between the first and the second beep.

@@ -1,4 +1,5 @@
 #include "KIVOApplication.h"
+#include "ProgramArguments.h"
 #include "MainWindow.h"
 #include "Recorder.h"
 
@@ -9,29 +10,6 @@
 #include <QTest>
 #include <QThread>
 
-#include <vector>
-
-// Builds a writable argv for one application object, program name first.
-class Arguments
-{
-public:
-    explicit Arguments(const QStringList &arguments)
-    {
-        storage.push_back("eyeblink-recorder");
-        for (const QString &argument : arguments)
-            storage.push_back(argument.toUtf8());
-        for (QByteArray &argument : storage)
-            pointers.push_back(argument.data());
-        pointers.push_back(nullptr);
-        count = int(storage.size());
-    }
-    int count;
-    char **values() { return pointers.data(); }
-
-private:
-    std::vector<QByteArray> storage;
-    std::vector<char *> pointers;
-};
 
 class StartupTest : public QObject
 {
@@ -96,7 +74,7 @@ void StartupTest::commandLine()
     QFETCH(int, length);
     QFETCH(int, camera);
 
-    Arguments argv(arguments);
+    ProgramArguments argv(arguments);
     QTest::ignoreMessage(QtDebugMsg, startupLine.toUtf8().constData());
     KIVOApplication app(argv.count, argv.values());
     MainWindow *window = mainWindowOf(app);
@@ -111,7 +89,7 @@ void StartupTest::commandLine()
 
 void StartupTest::wiring()
 {
-    Arguments argv({});
+    ProgramArguments argv;
     KIVOApplication app(argv.count, argv.values());
     QThread *worker = app.workerThread;
     QVERIFY(worker);

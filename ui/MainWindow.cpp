@@ -73,6 +73,9 @@ MainWindow::~MainWindow()
 
 void MainWindow::closeEvent(QCloseEvent *event)
 {
+    // The recorder is ending for good: a run still counting down must not ask it to record.
+    if (recordInProgress && !recordingAsked)
+        cancelRun();
     emit finishRequested();
     qDebug("MW:finish emitted");
     event->accept();
