@@ -48,22 +48,6 @@ struct FfmpegVideoSink::Codec
 
 namespace {
 
-constexpr int fourccOf(const char (&code)[5])
-{
-    return code[0] | code[1] << 8 | code[2] << 16 | code[3] << 24;
-}
-
-bool isH264Code(int fourcc)
-{
-    for (const int code : {fourccOf("X264"), fourccOf("x264"), fourccOf("H264"), fourccOf("h264")})
-        if (fourcc == code)
-            return true;
-    return false;
-}
-
-// Motion JPEG is built into every build of the libraries, so it is the platform's choice.
-constexpr int platformChoice = -1;
-
 // Fixed quantiser for Motion JPEG: its default bit rate would blur an eyelid into blocks.
 constexpr int mjpegQuantiser = 3;
 
@@ -117,14 +101,15 @@ bool FfmpegVideoSink::open(const std::string &fileName, int fourcc, double fps, 
     release();
     // The libraries report each recording's statistics at info level; only errors are news.
     av_log_set_level(AV_LOG_ERROR);
-    if (fourcc == platformChoice)
-        fourcc = fourccOf("MJPG");
+    // Motion JPEG is built into every build of the libraries, so it is the platform's choice.
+    if (fourcc == VideoCodes::platformChoice)
+        fourcc = VideoCodes::mjpg;
     if (!(std::isfinite(fps) && fps > 0) || frameSize.empty()) {
         qDebug("Video settings not valid");
         return false;
     }
-    const bool isH264 = isH264Code(fourcc);
-    if (!isH264 && fourcc != fourccOf("MJPG")) {
+    const bool isH264 = VideoCodes::isH264(fourcc);
+    if (!isH264 && fourcc != VideoCodes::mjpg) {
         qDebug("Video codec not supported");
         return false;
     }

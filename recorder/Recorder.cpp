@@ -14,16 +14,6 @@
 
 namespace {
 
-constexpr int fourcc(char a, char b, char c, char d)
-{
-    return int(unsigned(uchar(a)) | unsigned(uchar(b)) << 8 | unsigned(uchar(c)) << 16 |
-               unsigned(uchar(d)) << 24);
-}
-
-const int h264Codes[] = {fourcc('X', '2', '6', '4'), fourcc('x', '2', '6', '4'),
-                         fourcc('H', '2', '6', '4'), fourcc('h', '2', '6', '4')};
-constexpr int platformChoice = -1;
-constexpr int alwaysAvailable = fourcc('M', 'J', 'P', 'G');
 constexpr double declaredFps = 30.0;
 
 constexpr int previewsInFlight = 2;
@@ -184,11 +174,11 @@ bool Recorder::openVideoWriter(cv::Size frameSize)
     const auto openWith = [&](int code) {
         return sink->open(videoFileName, code, declaredFps, frameSize, true);
     };
-    if (!std::any_of(std::begin(h264Codes), std::end(h264Codes), openWith)) {
+    if (!std::any_of(VideoCodes::h264.begin(), VideoCodes::h264.end(), openWith)) {
         qDebug("Cannot find chosen codec");
         // The platform's choice fails where there is no codec dialog; MJPG is always built in.
-        if (!openWith(platformChoice))
-            openWith(alwaysAvailable);
+        if (!openWith(VideoCodes::platformChoice))
+            openWith(VideoCodes::mjpg);
     }
     if (!sink->isOpened()) {
         qDebug("Video file open failed");

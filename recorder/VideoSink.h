@@ -2,7 +2,35 @@
 
 #include <opencv2/core/mat.hpp>
 
+#include <array>
 #include <string>
+
+// FOURCC codes as sinks take them: the first character in the lowest byte.
+namespace VideoCodes {
+
+constexpr int fourcc(const char (&code)[5])
+{
+    return code[0] | code[1] << 8 | code[2] << 16 | code[3] << 24;
+}
+
+// H.264, under the codes a recording tries in this order.
+constexpr std::array<int, 4> h264 = {fourcc("X264"), fourcc("x264"), fourcc("H264"),
+                                     fourcc("h264")};
+// Motion JPEG: built into every video library, the last resort.
+constexpr int mjpg = fourcc("MJPG");
+// Leaves the choice of codec to the platform.
+constexpr int platformChoice = -1;
+
+constexpr bool isH264(int code)
+{
+    for (const int h264Code : h264) {
+        if (code == h264Code)
+            return true;
+    }
+    return false;
+}
+
+} // namespace VideoCodes
 
 // Writes the frames of one recording into a video file. Implementations report every
 // failure they can see, so that a recording that lost frames is never reported as a success.
