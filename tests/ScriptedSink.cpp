@@ -3,6 +3,7 @@
 #include "FramePattern.h"
 
 #include <QSemaphore>
+#include <QThread>
 
 #include <utility>
 
@@ -27,6 +28,8 @@ bool ScriptedSink::write(const cv::Mat &frame)
 {
     if (writes++ == 0 && script.gate)
         script.gate->acquire();
+    if (script.stallEvery > 0 && writes % script.stallEvery == 0)
+        QThread::msleep(script.stallMilliseconds);
     if (script.firstFailingWrite >= 0 && writes > script.firstFailingWrite)
         return false;
     if (inner && !inner->write(frame))

@@ -9,7 +9,8 @@
 class QSemaphore;
 
 // A video sink that behaves as a test tells it: it can hold its first write until a gate
-// opens, fail from a given write on, or fail to complete the file. Frames it accepts go on
+// opens, stall now and then the way an encoder does, fail from a given write on, or fail to
+// complete the file. Frames it accepts go on
 // to a real sink when it has one; the frame indices it accepted are kept in `written`.
 class ScriptedSink : public VideoSink
 {
@@ -19,6 +20,9 @@ public:
         QSemaphore *gate = nullptr;
         // Counted from 0; -1: no write fails.
         int firstFailingWrite = -1;
+        // Every stallEvery-th write blocks for stallMilliseconds; 0: no stalls.
+        int stallEvery = 0;
+        int stallMilliseconds = 0;
         bool releaseSucceeds = true;
     };
     using Written = std::shared_ptr<QVector<int>>;

@@ -1,5 +1,6 @@
 #include "CameraSources.h"
 #include "CvVideoSink.h"
+#include "FfmpegVideoSink.h"
 #include "FrameSource.h"
 #include "PreviewFrame.h"
 #include "Recorder.h"
@@ -82,7 +83,7 @@ private slots:
     void folderChangeAffectsNextRecording();
     void linesAndTimeTextFollowTheClock();
     void everyFrameOfAnHdCamera();
-    void timesAreTrueAtSixtyFps();
+    void timesAreTrueThroughWriterStalls();
     void writerThatCannotKeepUp();
     void writeFailures_data();
     void writeFailures();
@@ -449,8 +450,20 @@ void RecorderTest::everyFrameOfAnHdCamera()
         QCOMPARE(video.stamps[i] ? int(video.stamps[i]->index) : -1, i);
 }
 
-void RecorderTest::timesAreTrueAtSixtyFps()
+// The writer stalls for 100 ms every 20 frames, as the encoder does now and then. A line
+// stamped after its frame was written would then come that much late; stamped when the frame
+// arrives it is late only by the scheduling of a busy machine.
+void RecorderTest::timesAreTrueThroughWriterStalls()
 {
+    configure([](Recorder &r) {
+        r.setSinkFactory([] {
+            ScriptedSink::Script script;
+            script.stallEvery = 20;
+            script.stallMilliseconds = 100;
+            return std::make_unique<ScriptedSink>(script, std::make_shared<QVector<int>>(),
+                                                  std::make_unique<FfmpegVideoSink>());
+        });
+    });
     recordFor(Vga60, "00:03");
     QVERIFY(waitForResult());
     QCOMPARE(recordedSpy->first().at(0).toBool(), true);
@@ -465,7 +478,7 @@ void RecorderTest::timesAreTrueAtSixtyFps()
         QCOMPARE(int(video.stamps[i]->index), int(video.stamps[0]->index) + i);
         const double delivered = (video.stamps[i]->deliveryMicroseconds - firstDelivery) / 1000.0;
         const double stamped = lines[i].milliseconds - lines[0].milliseconds;
-        QVERIFY2(qAbs(stamped - delivered) <= 5.0,
+        QVERIFY2(qAbs(stamped - delivered) <= 30.0,
                  qPrintable(QString("frame %1: line %2 ms, delivered %3 ms")
                                 .arg(i)
                                 .arg(stamped)
