@@ -36,6 +36,8 @@ bool ScriptedSink::write(const cv::Mat &frame)
         return false;
     const auto stamp = FramePattern::read(frame);
     written->append(stamp ? int(stamp->index) : -1);
+    if (script.writesCompleted)
+        ++*script.writesCompleted;
     return true;
 }
 

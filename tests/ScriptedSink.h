@@ -4,6 +4,7 @@
 
 #include <QVector>
 
+#include <atomic>
 #include <memory>
 
 class QSemaphore;
@@ -23,6 +24,8 @@ public:
         // Every stallEvery-th write blocks for stallMilliseconds; 0: no stalls.
         int stallEvery = 0;
         int stallMilliseconds = 0;
+        // Counts the frames written, for a test that watches from another thread.
+        std::atomic<int> *writesCompleted = nullptr;
         bool releaseSucceeds = true;
     };
     using Written = std::shared_ptr<QVector<int>>;
