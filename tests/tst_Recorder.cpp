@@ -452,7 +452,7 @@ void RecorderTest::everyFrameOfAnHdCamera()
 
 // The writer stalls for 100 ms every 20 frames, as the encoder does now and then. A line
 // stamped after its frame was written would then come that much late; stamped when the frame
-// arrives it is late only by the scheduling of a busy machine.
+// arrives it is within 5 ms, but for the few lines that a busy machine scheduled late.
 void RecorderTest::timesAreTrueThroughWriterStalls()
 {
     configure([](Recorder &r) {
@@ -473,6 +473,7 @@ void RecorderTest::timesAreTrueThroughWriterStalls()
     QVERIFY(video.frameCount >= 170);
     QVERIFY(video.stamps[0]);
     const qint64 firstDelivery = video.stamps[0]->deliveryMicroseconds;
+    int linesLate = 0;
     for (int i = 0; i < video.frameCount; ++i) {
         QVERIFY(video.stamps[i]);
         QCOMPARE(int(video.stamps[i]->index), int(video.stamps[0]->index) + i);
@@ -483,7 +484,12 @@ void RecorderTest::timesAreTrueThroughWriterStalls()
                                 .arg(i)
                                 .arg(stamped)
                                 .arg(delivered)));
+        linesLate += qAbs(stamped - delivered) > 5.0;
     }
+    QVERIFY2(linesLate <= video.frameCount / 10,
+             qPrintable(QString("%1 of %2 lines off by more than 5 ms")
+                            .arg(linesLate)
+                            .arg(video.frameCount)));
 }
 
 void RecorderTest::writerThatCannotKeepUp()
