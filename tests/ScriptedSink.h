@@ -11,8 +11,8 @@ class QSemaphore;
 
 // A video sink that behaves as a test tells it: it can hold its first write until a gate
 // opens, stall now and then the way an encoder does, fail from a given write on, or fail to
-// complete the file. Frames it accepts go on
-// to a real sink when it has one; the frame indices it accepted are kept in `written`.
+// complete the file. Frames it accepts go on to a real sink when it has one; the frame indices
+// it accepted are kept in `written`.
 class ScriptedSink : public VideoSink
 {
 public:
