@@ -4,9 +4,9 @@
 #include "CommandLine.h"
 #include "FrameSource.h"
 #include "MainWindow.h"
+#include "PlatformCameras.h"
 #include "Recorder.h"
 
-#include <QCameraInfo>
 #include <QDebug>
 #include <QThread>
 
@@ -16,8 +16,9 @@ KIVOApplication::KIVOApplication(int &argc, char **argv) : QApplication(argc, ar
     qDebug() << argc << (argc > 1 ? argv[1] : "") << commandLine.workingDirectory
              << commandLine.videoLength << commandLine.cameraIndex;
 
-    // The same camera list as the window's, so that an entry's position is its camera number.
-    const CameraSources cameras(QCameraInfo::availableCameras().size(), commandLine.sources);
+    // One camera list for the window and the recorder, so that an entry's position is its
+    // camera number.
+    const CameraSources cameras(PlatformCameras::available(), commandLine.sources);
     mainWindow = new MainWindow(commandLine.workingDirectory, commandLine.videoLength,
                                 commandLine.cameraIndex, cameras.displayNames());
     workerThread = new QThread(this);

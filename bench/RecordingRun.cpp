@@ -17,7 +17,7 @@ RecordingRun::RecordingRun(const QString &sourceText, Sink sink, const QString &
 {
     qRegisterMetaType<IplImage *>("IplImage*");
     recorder->setSourceFactory(
-        [sourceText](int camID) { return CameraSources(0, {sourceText}).open(camID); });
+        [sourceText](int camID) { return CameraSources({}, {sourceText}).open(camID); });
     if (sink == Sink::Cv)
         recorder->setSinkFactory([] { return std::make_unique<CvVideoSink>(); });
     else

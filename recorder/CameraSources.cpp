@@ -5,14 +5,14 @@
 
 #include <utility>
 
-CameraSources::CameraSources(int platformCameraCount, QStringList sourceTexts)
-    : platformCameraCount(platformCameraCount), sourceTexts(std::move(sourceTexts))
+CameraSources::CameraSources(QVector<PlatformCamera> platformCameras, QStringList sourceTexts)
+    : platformCameras(std::move(platformCameras)), sourceTexts(std::move(sourceTexts))
 {
 }
 
 std::unique_ptr<FrameSource> CameraSources::open(int cameraNumber) const
 {
-    const int sourceIndex = cameraNumber - platformCameraCount;
+    const int sourceIndex = cameraNumber - platformCameras.size();
     if (sourceIndex < 0 || sourceIndex >= sourceTexts.size())
         return std::make_unique<VideoCaptureSource>(cameraNumber);
     const QString &text = sourceTexts.at(sourceIndex);
@@ -24,6 +24,8 @@ std::unique_ptr<FrameSource> CameraSources::open(int cameraNumber) const
 QStringList CameraSources::displayNames() const
 {
     QStringList names;
+    for (const PlatformCamera &camera : platformCameras)
+        names << camera.description;
     for (const QString &text : sourceTexts) {
         const auto settings = TestCamera::Settings::parse(text);
         names << (settings ? settings->displayName() : text);

@@ -9,6 +9,15 @@
 
 #include <opencv2/videoio.hpp>
 
+// Cameras as the platform lists them on a machine whose devices are all missing.
+QVector<PlatformCamera> listedCameras(int count)
+{
+    QVector<PlatformCamera> cameras;
+    for (int i = 0; i < count; ++i)
+        cameras.push_back({QStringLiteral("Camera %1").arg(i), QStringLiteral("/dev/video%1").arg(2 * i)});
+    return cameras;
+}
+
 class CameraSourcesTest : public QObject
 {
     Q_OBJECT
@@ -60,7 +69,8 @@ void CameraSourcesTest::cameraNumbers()
     QFETCH(int, cameraNumber);
     QFETCH(bool, opened);
     QFETCH(int, width);
-    const CameraSources sources(platformCameras, {"test:800x600@30", videoFile, "test:1x1@30"});
+    const CameraSources sources(listedCameras(platformCameras),
+                                {"test:800x600@30", videoFile, "test:1x1@30"});
     const std::unique_ptr<FrameSource> source = sources.open(cameraNumber);
     QVERIFY(source);
     QCOMPARE(source->isOpened(), opened);
@@ -70,7 +80,7 @@ void CameraSourcesTest::cameraNumbers()
 
 void CameraSourcesTest::videoFileIsReadOnDemand()
 {
-    const std::unique_ptr<FrameSource> source = CameraSources(0, {videoFile}).open(0);
+    const std::unique_ptr<FrameSource> source = CameraSources({}, {videoFile}).open(0);
     QVERIFY(source->isOpened());
     QVERIFY(source->deliversOnDemand());
     QCOMPARE(source->frameSize(), cv::Size(320, 240));
@@ -91,8 +101,8 @@ void CameraSourcesTest::videoFileIsReadOnDemand()
 void CameraSourcesTest::displayNames()
 {
     const CameraSources sources(
-        1, {"test", "test:1280x720@60:frames=10", "rtsp://camera/stream", "test:bad"});
-    QCOMPARE(sources.displayNames(), QStringList({"Test camera 640x480 @ 30 fps",
+        listedCameras(1), {"test", "test:1280x720@60:frames=10", "rtsp://camera/stream", "test:bad"});
+    QCOMPARE(sources.displayNames(), QStringList({"Camera 0", "Test camera 640x480 @ 30 fps",
                                                   "Test camera 1280x720 @ 60 fps, 10 frames",
                                                   "rtsp://camera/stream", "test:bad"}));
 }

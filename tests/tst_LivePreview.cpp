@@ -1,11 +1,11 @@
 #include "FfmpegVideoSink.h"
 #include "KIVOApplication.h"
 #include "MainWindow.h"
+#include "PlatformCameras.h"
 #include "Recorder.h"
 #include "RecordingCheck.h"
 #include "ScriptedSink.h"
 
-#include <QCameraInfo>
 #include <QCheckBox>
 #include <QDir>
 #include <QElapsedTimer>
@@ -116,7 +116,7 @@ void LivePreviewTest::fastCameraWithPreview()
     QList<bool> results;
     connect(recorder, &Recorder::recorded, this, [&results](bool successful) { results << successful; });
     emit window->workingDirectoryChanged(folder.path());
-    emit window->startRecording(QCameraInfo::availableCameras().size());
+    emit window->startRecording(PlatformCameras::available().size());
 
     QElapsedTimer clock;
     clock.start();

@@ -4,7 +4,6 @@
 #include "Recorder.h"
 #include "RecordingFiles.h"
 
-#include <QCameraInfo>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QLabel>
@@ -50,10 +49,8 @@ void MainWindowRecordingTest::init()
 {
     workingDirectory = std::make_unique<QTemporaryDir>();
     QVERIFY(workingDirectory->isValid());
-    const CameraSources cameras(QCameraInfo::availableCameras().size(), {"test"});
-    const int testCamera = QCameraInfo::availableCameras().size();
-    window = std::make_unique<MainWindow>(workingDirectory->path(), 1, testCamera,
-                                          cameras.displayNames());
+    const CameraSources cameras({}, {"test"});
+    window = std::make_unique<MainWindow>(workingDirectory->path(), 1, 0, cameras.displayNames());
     thread = new QThread;
     recorder = new Recorder;
     recorder->setSourceFactory([cameras](int camID) { return cameras.open(camID); });

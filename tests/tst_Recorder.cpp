@@ -136,7 +136,7 @@ void RecorderTest::init()
     thread = new QThread;
     recorder = new Recorder;
     recorder->setSourceFactory(
-        [](int camera) { return CameraSources(0, cameraTexts).open(camera); });
+        [](int camera) { return CameraSources({}, cameraTexts).open(camera); });
     recorder->setFolderAddress(folder->path());
     recorder->moveToThread(thread);
     preview = new PreviewReceiver;

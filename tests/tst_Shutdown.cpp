@@ -1,11 +1,11 @@
 #include "KIVOApplication.h"
 #include "MainWindow.h"
+#include "PlatformCameras.h"
 #include "MessageLog.h"
 #include "ProgramArguments.h"
 #include "Recorder.h"
 #include "RecordingCheck.h"
 
-#include <QCameraInfo>
 #include <QMutex>
 #include <QSemaphore>
 #include <QTemporaryDir>
@@ -115,7 +115,7 @@ void ShutdownTest::bringAbout(Before before)
 {
     if (before == Before::Nothing)
         return;
-    const int platformCameras = QCameraInfo::availableCameras().size();
+    const int platformCameras = PlatformCameras::available().size();
     const int camera = before == Before::CameraMissing ? platformCameras + 2
         : before == Before::CameraStopped              ? platformCameras + 1
                                                        : platformCameras;

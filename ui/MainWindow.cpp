@@ -8,7 +8,6 @@
 #include "RunTimes.h"
 
 #include <QApplication>
-#include <QCameraInfo>
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
@@ -22,7 +21,7 @@
 #include <QSpinBox>
 
 MainWindow::MainWindow(QString workingDirectory, int videoLength, int cameraIndex,
-                       QStringList extraCameras, QWidget *parent)
+                       QStringList cameraNames, QWidget *parent)
     : QMainWindow(parent), ui(new MainWindowForm)
 {
     ui->setupUi(this);
@@ -31,7 +30,7 @@ MainWindow::MainWindow(QString workingDirectory, int videoLength, int cameraInde
     if (videoLength >= 0)
         ui->spinBox_videoLength->setValue(videoLength);
     recordInProgress = false;
-    fillCameraList(extraCameras);
+    ui->comboBox_chooseCamera->addItems(cameraNames);
     selectCamera(cameraIndex);
     startRecorderTimer.setSingleShot(true);
     stopRecorderTimer.setSingleShot(true);
@@ -79,14 +78,6 @@ void MainWindow::closeEvent(QCloseEvent *event)
     emit finishRequested();
     qDebug("MW:finish emitted");
     event->accept();
-}
-
-void MainWindow::fillCameraList(const QStringList &extraCameras)
-{
-    const auto cameras = QCameraInfo::availableCameras();
-    for (const QCameraInfo &camera : cameras)
-        ui->comboBox_chooseCamera->addItem(camera.description());
-    ui->comboBox_chooseCamera->addItems(extraCameras);
 }
 
 void MainWindow::selectCamera(int cameraIndex)

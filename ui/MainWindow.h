@@ -18,9 +18,9 @@ class MainWindow : public QMainWindow
 {
     Q_OBJECT
 public:
-    // extraCameras are listed after the platform's cameras, in this order.
+    // cameraNames is the camera list, in the order of the camera numbers.
     MainWindow(QString workingDirectory, int videoLength, int cameraIndex,
-               QStringList extraCameras = {}, QWidget *parent = nullptr);
+               QStringList cameraNames = {}, QWidget *parent = nullptr);
     ~MainWindow() override;
 
 protected:
@@ -48,7 +48,6 @@ private slots:
 
 private:
     void buildPreviewWindow();
-    void fillCameraList(const QStringList &extraCameras);
     void selectCamera(int cameraIndex);
     void beginRun();
     void cancelRun();
