@@ -29,19 +29,17 @@ set(CPACK_PACKAGE_CONTACT ${EYEBLINK_PACKAGE_MAINTAINER})
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION science)
 set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
-    "${CPACK_PACKAGE_DESCRIPTION_SUMMARY}\n\
-Records a video of fixed length from a chosen camera and writes beside it a\n\
+    "Records a video of fixed length from a chosen camera and writes beside it a\n\
 text file that gives every frame's index and its time in milliseconds, so that\n\
 blinks can be aligned with stimuli afterwards.")
 set(CPACK_STRIP_FILES ON)
-# The libraries the program links come from dpkg-shlibdeps; what the toolkit loads as plugins at
-# run time it cannot see, so it is named here.
+# The libraries the program links come from dpkg-shlibdeps. What the camera list loads at run
+# time it cannot see, so it is named here: Qt 5's multimedia backends, which come in a package of
+# their own; for Qt 6's default backend on Linux, GStreamer's V4L2 device provider.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 if(EYEBLINK_QT_MAJOR STREQUAL 5)
-    # The camera list (Qt 5 keeps its multimedia backends in a package of their own).
     set(CPACK_DEBIAN_PACKAGE_DEPENDS libqt5multimedia5-plugins)
 else()
-    # The camera list of Qt 6's default backend on Linux finds V4L2 devices through GStreamer.
-    set(CPACK_DEBIAN_PACKAGE_RECOMMENDS gstreamer1.0-plugins-good)
+    set(CPACK_DEBIAN_PACKAGE_DEPENDS gstreamer1.0-plugins-good)
 endif()
 include(CPack)
