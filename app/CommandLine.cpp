@@ -1,17 +1,47 @@
 #include "CommandLine.h"
 
+#include "ProgramVersion.h"
+
+#include <QtGlobal>
+
+#include <algorithm>
 #include <cstring>
 
 namespace {
 
 const char sourceOption[] = "--source";
+const char endOfOptions[] = "--";
+
+bool is(const char *argument, const char *option)
+{
+    return std::strcmp(argument, option) == 0;
+}
+
+// Options whose value is the next argument, taken as it stands even when it looks like an
+// option.
+bool takesValue(const char *argument)
+{
+    return is(argument, sourceOption);
+}
+
+// The position of the "--" that ends the options, or argc when there is none.
+int endOfOptionsAt(int argc, const char *const *argv)
+{
+    for (int i = 1; i < argc; ++i) {
+        if (is(argv[i], endOfOptions))
+            return i;
+        if (takesValue(argv[i]))
+            ++i;
+    }
+    return argc;
+}
 
 QStringList takeSources(int &argc, char **argv)
 {
     QStringList sources;
     int kept = 1;
     for (int i = 1; i < argc; ++i) {
-        if (std::strcmp(argv[i], sourceOption) == 0 && i + 1 < argc) {
+        if (is(argv[i], sourceOption) && i + 1 < argc) {
             sources << QString::fromLocal8Bit(argv[++i]);
             continue;
         }
@@ -22,6 +52,15 @@ QStringList takeSources(int &argc, char **argv)
     return sources;
 }
 
+// The slots of the held-back operands are still there: the toolkit and takeSources() only
+// ever shorten the list.
+void appendOperands(int &argc, char **argv, const CommandLine::Operands &operands)
+{
+    for (char *operand : operands)
+        argv[argc++] = operand;
+    argv[argc] = nullptr;
+}
+
 int toInt(const char *argument)
 {
     return QString::fromUtf8(argument).toInt(nullptr, 10);
@@ -29,10 +68,70 @@ int toInt(const char *argument)
 
 } // namespace
 
-CommandLine CommandLine::parse(int &argc, char **argv)
+CommandLine::Request CommandLine::request(int argc, const char *const *argv)
+{
+    const int end = endOfOptionsAt(argc, argv);
+    for (int i = 1; i < end; ++i) {
+        if (is(argv[i], "--help") || is(argv[i], "-h"))
+            return Request::ShowHelp;
+        if (is(argv[i], "--version"))
+            return Request::ShowVersion;
+        if (takesValue(argv[i]))
+            ++i;
+    }
+    return Request::Run;
+}
+
+QByteArray CommandLine::helpText()
+{
+    return QByteArrayLiteral(
+        "Usage: " EYEBLINK_PROGRAM_NAME " [OPTION]... [--]\n"
+        "       [WORKING_DIRECTORY VIDEO_LENGTH [CAMERA_INDEX]]\n"
+        "Records videos of fixed length from a camera, with a text file that gives every\n"
+        "frame's index and its time in milliseconds.\n"
+        "\n"
+        "Positional arguments, read when at least two are given:\n"
+        "  WORKING_DIRECTORY  the folder that gets a new numbered record folder per run\n"
+        "  VIDEO_LENGTH       the video length in seconds\n"
+        "  CAMERA_INDEX       the camera's position in the camera list, from 0\n"
+        "\n"
+        "Options:\n"
+        "  --source SOURCE    add SOURCE to the camera list, after the platform's cameras\n"
+        "                     (may be repeated). SOURCE is one of:\n"
+        "                     test         the test camera, 640x480 at 30 fps\n"
+        "                     test:WxH@FPS[:frames=N]\n"
+        "                                  the test camera at another size and rate (@0:\n"
+        "                                  unpaced), ending after N frames if given\n"
+        "                     other text   a video file, an image sequence such as\n"
+        "                                  frames/%04d.png, a stream address or a\n"
+        "                                  GStreamer pipeline\n"
+        "  -h, --help         print this help and exit\n"
+        "  --version          print the version and exit\n"
+        "  --                 end the options: every argument after it is positional\n"
+        "\n"
+        "The toolkit's own options (such as -style fusion) may be given before \"--\".\n");
+}
+
+QByteArray CommandLine::versionText()
+{
+    return QByteArrayLiteral(EYEBLINK_PROGRAM_NAME " " EYEBLINK_VERSION " (Qt ") + qVersion() +
+           ")\n";
+}
+
+CommandLine::Operands CommandLine::holdBackOperands(int &argc, char **argv)
+{
+    const int end = endOfOptionsAt(argc, argv);
+    Operands operands(argv + std::min(end + 1, argc), argv + argc);
+    argc = end;
+    argv[argc] = nullptr;
+    return operands;
+}
+
+CommandLine CommandLine::parse(int &argc, char **argv, const Operands &operands)
 {
     CommandLine line;
     line.sources = takeSources(argc, argv);
+    appendOperands(argc, argv, operands);
     if (argc >= 3) {
         line.workingDirectory = QString::fromUtf8(argv[1]);
         line.videoLength = toInt(argv[2]);

@@ -1,7 +1,10 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 #include <QStringList>
+
+#include <vector>
 
 // What the command line says, after the toolkit has taken its own options out of it.
 struct CommandLine
@@ -12,7 +15,21 @@ struct CommandLine
     // Each "--source SOURCE" in order; these are not positional arguments.
     QStringList sources;
 
+    // What the program is asked to do before it makes any window.
+    enum class Request { Run, ShowHelp, ShowVersion };
+    // Finds --help or --version among the program's own options. Reads argv only, without the
+    // toolkit, so that the answer needs no display.
+    static Request request(int argc, const char *const *argv);
+    static QByteArray helpText();
+    static QByteArray versionText();
+
+    // The arguments after "--": positional, whatever they look like.
+    using Operands = std::vector<char *>;
+    // Takes "--" and the arguments after it out of argc/argv, so that the toolkit does not read
+    // its own options there; parse() puts them back.
+    static Operands holdBackOperands(int &argc, char **argv);
+
     // Reads the arguments and removes the --source options from argc/argv, so that argc then
-    // counts the program name and the positional arguments only.
-    static CommandLine parse(int &argc, char **argv);
+    // counts the program name and the positional arguments only, the held-back operands last.
+    static CommandLine parse(int &argc, char **argv, const Operands &operands = {});
 };

@@ -10,9 +10,17 @@
 #include <QDebug>
 #include <QThread>
 
-KIVOApplication::KIVOApplication(int &argc, char **argv) : QApplication(argc, argv)
+// The operands after "--" are kept from the toolkit, which would otherwise take its own options
+// out of them.
+KIVOApplication::KIVOApplication(int &argc, char **argv)
+    : KIVOApplication(argc, argv, CommandLine::holdBackOperands(argc, argv))
 {
-    const CommandLine commandLine = CommandLine::parse(argc, argv);
+}
+
+KIVOApplication::KIVOApplication(int &argc, char **argv, const CommandLine::Operands &operands)
+    : QApplication(argc, argv)
+{
+    const CommandLine commandLine = CommandLine::parse(argc, argv, operands);
     qDebug() << argc << (argc > 1 ? argv[1] : "") << commandLine.workingDirectory
              << commandLine.videoLength << commandLine.cameraIndex;
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "CommandLine.h"
+
 #include <QApplication>
 #include <QPointer>
 
@@ -17,6 +19,8 @@ public:
     ~KIVOApplication() override;
 
 private:
+    KIVOApplication(int &argc, char **argv, const CommandLine::Operands &operands);
+
     MainWindow *mainWindow = nullptr;
     // Guarded: the thread deletes itself once it has finished.
     QPointer<QThread> workerThread;

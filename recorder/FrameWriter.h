@@ -2,10 +2,17 @@
 
 #include "VideoSink.h"
 
+#include <QMetaType>
 #include <QObject>
 
 #include <atomic>
 #include <memory>
+
+#include <opencv2/core/mat.hpp>
+
+// Declared before the first signal or slot that carries a frame: Qt 6 resolves the meta type
+// where the meta-object code is compiled.
+Q_DECLARE_METATYPE(cv::Mat)
 
 class QSemaphore;
 

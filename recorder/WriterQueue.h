@@ -2,14 +2,9 @@
 
 #include "FrameWriter.h"
 
-#include <QMetaType>
 #include <QObject>
 #include <QSemaphore>
 #include <QThread>
-
-#include <opencv2/core/mat.hpp>
-
-Q_DECLARE_METATYPE(cv::Mat)
 
 // A bounded queue of frames in front of a writer thread, so that a slow or stalling encoder
 // never holds up the capture. Frames travel as shared pixels, never copied.

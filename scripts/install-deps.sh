@@ -1,15 +1,25 @@
 #!/usr/bin/env bash
 # Installs the Debian packages that are missing. "build" covers building and running the
-# recorder; "test" adds what the test suite and the benchmark use.
+# recorder; "test" adds what the test suite, the package test and the benchmark use. The
+# toolkit's packages are Qt 5's, or Qt 6's when EYEBLINK_QT_MAJOR=6.
 set -euo pipefail
 
+case "${EYEBLINK_QT_MAJOR:-5}" in
+5) qt_packages=(qtbase5-dev qtmultimedia5-dev libqt5multimedia5-plugins) ;;
+# Qt 6's multimedia backends (GStreamer, FFmpeg) come with libqt6multimedia6 itself.
+6) qt_packages=(qt6-base-dev qt6-multimedia-dev) ;;
+*) echo "EYEBLINK_QT_MAJOR is ${EYEBLINK_QT_MAJOR}; it must be 5 or 6" >&2; exit 1 ;;
+esac
 build_packages=(
     cmake g++ make pkg-config
-    qtbase5-dev qtmultimedia5-dev libqt5multimedia5-plugins
+    "${qt_packages[@]}"
     libopencv-core-dev libopencv-imgproc-dev libopencv-imgcodecs-dev libopencv-videoio-dev
     libavformat-dev libavcodec-dev libswscale-dev libavutil-dev
 )
-test_packages=(ffmpeg xvfb xauth xdotool openbox wmctrl)
+# dpkg-dev and file: CPack's computed package dependencies; desktop-file-utils and appstream:
+# the package test's validators.
+test_packages=(ffmpeg xvfb xauth xdotool openbox wmctrl
+               dpkg-dev file desktop-file-utils appstream)
 
 wanted=("${build_packages[@]}")
 [ "${1:-build}" = test ] && wanted+=("${test_packages[@]}")

@@ -61,6 +61,16 @@ void StartupTest::commandLine_data()
     QTest::newRow("sources between positional arguments")
         << QStringList{"/data", "--source", "first", "60", "--source", "second", "1"}
         << "4 /data \"/data\" 60 1" << "/data" << 60 << 1;
+    QTest::newRow("-- ends the options")
+        << (twoSources + QStringList{"--", "--source", "60"}) << "3 --source \"--source\" 60 0"
+        << "--source" << 60 << 0;
+    QTest::newRow("toolkit options after -- are positional")
+        << (twoSources + QStringList{"--", "-reverse", "60"}) << "3 -reverse \"-reverse\" 60 0"
+        << "-reverse" << 60 << 0;
+    QTest::newRow("toolkit options before -- are not")
+        << (QStringList{"-style", "fusion"} + twoSources + QStringList{"--", "/data", "60"})
+        << "3 /data \"/data\" 60 0"
+        << "/data" << 60 << 0;
     QTest::newRow("unicode directory")
         << (twoSources + QStringList{QString::fromUtf8("/d\u00e4ta"), "5"})
         << QString::fromUtf8("3 /d\u00e4ta \"/d\u00e4ta\" 5 0") << QString::fromUtf8("/d\u00e4ta") << 5 << 0;
