@@ -10,6 +10,8 @@ build_packages=(
     libavformat-dev libavcodec-dev libswscale-dev libavutil-dev
 )
 test_packages=(ffmpeg xvfb xauth xdotool openbox wmctrl)
+# A sound server of the tests' own, to hear the beeps, and tools to record and measure sound.
+test_packages+=(pulseaudio pulseaudio-utils sox)
 
 wanted=("${build_packages[@]}")
 [ "${1:-build}" = test ] && wanted+=("${test_packages[@]}")
