@@ -1,0 +1,19 @@
+#pragma once
+
+#include <QImage>
+#include <QString>
+#include <QVector>
+
+// A picture of a recording's frame intervals over its time: each frame's interval to the one
+// before at its time in the recording, so that a steady rate shows as a flat line, a late
+// frame as a spike and a gap as a tall one, with the median interval dashed across.
+class IntervalPlot
+{
+public:
+    static constexpr int width = 1200;
+    static constexpr int height = 500;
+
+    static QImage draw(const QVector<qint64> &frameMs, const QString &title);
+    // The PNG beside a recording's video.
+    static QString fileNameFor(const QString &videoFileName);
+};
