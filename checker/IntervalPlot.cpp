@@ -86,6 +86,23 @@ public:
     const double maximumMs;
 };
 
+// In the top right corner, where a steady recording leaves room.
+void drawLegend(QPainter &painter, const QPen &pen, const QString &text)
+{
+    const QFontMetrics metrics = painter.fontMetrics();
+    const int sampleWidth = 30;
+    QRect box(0, 0, sampleWidth + metrics.horizontalAdvance(text) + 24, metrics.height() + 10);
+    box.moveTopRight(plotArea.topRight() + QPoint(-10, 10));
+    painter.setPen(gridColour);
+    painter.setBrush(Qt::white);
+    painter.drawRect(box);
+    const int middle = box.center().y();
+    painter.setPen(pen);
+    painter.drawLine(box.left() + 8, middle, box.left() + 8 + sampleWidth, middle);
+    painter.setPen(Qt::black);
+    painter.drawText(box.adjusted(sampleWidth + 16, 0, 0, 0), Qt::AlignVCenter, text);
+}
+
 } // namespace
 
 QImage IntervalPlot::draw(const QVector<qint64> &frameMs, const QString &title)
@@ -115,16 +132,19 @@ QImage IntervalPlot::draw(const QVector<qint64> &frameMs, const QString &title)
     axes.draw(painter);
 
     painter.setClipRect(plotArea);
-    QPainterPath path(axes.at(frameMs[1] / 1000.0, intervals[0]));
-    for (int i = 1; i < intervals.size(); ++i)
+    // Each interval as a step across the time it lasted, so that a gap shows as wide as it was.
+    QPainterPath path(axes.at(frameMs[0] / 1000.0, intervals[0]));
+    for (int i = 0; i < intervals.size(); ++i) {
+        path.lineTo(axes.at(frameMs[i] / 1000.0, intervals[i]));
         path.lineTo(axes.at(frameMs[i + 1] / 1000.0, intervals[i]));
+    }
     painter.setPen(QPen(lineColour, 1.5));
     painter.drawPath(path);
 
-    painter.setPen(QPen(medianColour, 1, Qt::DashLine));
+    const QPen medianPen(medianColour, 1, Qt::DashLine);
+    painter.setPen(medianPen);
     painter.drawLine(axes.at(0, typical), axes.at(span, typical));
-    painter.drawText(axes.at(0, typical) + QPointF(6, -5),
-                     QStringLiteral("median %1 ms").arg(typical));
+    drawLegend(painter, medianPen, QStringLiteral("median %1 ms").arg(typical));
     return image;
 }
 

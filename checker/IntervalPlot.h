@@ -4,9 +4,10 @@
 #include <QString>
 #include <QVector>
 
-// A picture of a recording's frame intervals over its time: each frame's interval to the one
-// before at its time in the recording, so that a steady rate shows as a flat line, a late
-// frame as a spike and a gap as a tall one, with the median interval dashed across.
+// A picture of a recording's frame intervals over its time: each interval between two frames
+// drawn at its height across the time it lasted, so that a steady rate shows as a flat line, a
+// late frame as a spike and a gap as a tall block as wide as the gap, with the median interval
+// dashed across.
 class IntervalPlot
 {
 public:
