@@ -42,8 +42,8 @@ int CheckCommand::run(const QStringList &arguments, QTextStream &out, QTextStrea
     parser.setApplicationDescription(QStringLiteral(
         "Checks every recording under the working directories: the frames that decode from\n"
         "the video against the lines of the text file, and both against the run record.\n"
-        "Exit status: 0 when all pass, 1 when one fails or none is found, 2 for bad "
-        "arguments."));
+        "Exit status: 0 when all pass, 1 when one fails, none is found or a plot cannot be\n"
+        "written, 2 for bad arguments."));
     const QCommandLineOption helpOption = parser.addHelpOption();
     const QCommandLineOption plotOption(
         QStringLiteral("plot"),

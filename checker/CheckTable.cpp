@@ -3,6 +3,7 @@
 #include <QDir>
 
 #include <algorithm>
+#include <iterator>
 
 namespace {
 

@@ -49,7 +49,7 @@ void beepThreeTimes(BeepTone &beep)
 void BeepToneTest::heardThroughTheAudioOutput()
 {
     if (!PulseAudioServer::isInstalled())
-        QSKIP("pulseaudio is not installed");
+        QSKIP("pulseaudio or pulseaudio-utils is not installed");
     PulseAudioServer server;
     QString why;
     QVERIFY2(server.start(&why), qPrintable(why));

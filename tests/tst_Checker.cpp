@@ -39,6 +39,7 @@ private slots:
     void commandExitStatus_data();
     void commandExitStatus();
     void plotsWrittenBesideVideos();
+    void plotNotWrittenFails();
     void plotShowsSpikeWhereItHappened();
 
 private:
@@ -367,6 +368,19 @@ void CheckerTest::plotsWrittenBesideVideos()
         const QImage plot(recording.file("_intervals.png"));
         QCOMPARE(plot.size(), QSize(IntervalPlot::width, IntervalPlot::height));
     }
+}
+
+void CheckerTest::plotNotWrittenFails()
+{
+    // A folder where the picture belongs cannot be written over.
+    const RecordingFinder::Recording recording = copyOfGood("1");
+    QVERIFY(QDir().mkdir(recording.file("_intervals.png")));
+    const CheckerRun run = runChecker({"--plot", work->path()});
+    QCOMPARE(run.status, 1);
+    QVERIFY2(run.errors.contains("eyeblink-check: plot not written: " +
+                                 recording.file("_intervals.png")),
+             qPrintable(run.errors));
+    QVERIFY(run.out.contains("1 recordings, 0 failed"));
 }
 
 void CheckerTest::plotShowsSpikeWhereItHappened()
