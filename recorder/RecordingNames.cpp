@@ -29,7 +29,8 @@ RecordingNames::RecordingNames(const std::string &folder, const std::string &sta
     for (int copy = 2;; ++copy) {
         video = base + suffix + ".avi";
         text = base + suffix + ".txt";
-        if (!exists(video) && !exists(text))
+        runRecord = base + suffix + ".json";
+        if (!exists(video) && !exists(text) && !exists(runRecord))
             return;
         suffix = "_" + std::to_string(copy);
     }

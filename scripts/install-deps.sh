@@ -20,6 +20,8 @@ build_packages=(
 # the package test's validators.
 test_packages=(ffmpeg xvfb xauth xdotool openbox wmctrl
                dpkg-dev file desktop-file-utils appstream)
+# A sound server of the tests' own, to hear the beeps, and tools to record and measure sound.
+test_packages+=(pulseaudio pulseaudio-utils sox)
 
 wanted=("${build_packages[@]}")
 [ "${1:-build}" = test ] && wanted+=("${test_packages[@]}")

@@ -1,0 +1,92 @@
+#pragma once
+
+#include <QDateTime>
+#include <QJsonObject>
+#include <QSize>
+#include <QString>
+#include <QVector>
+
+#include <optional>
+
+// What one recording run was, kept beside its video and text file as UTF-8 JSON: where the
+// frames came from, how fast they really came, how many reached the video, how the run ended,
+// and the run's events on the recording clock.
+struct RunRecord
+{
+    enum class Result { Unfinished, Successful, Failed };
+    enum class EndedBy {
+        NotEnded,
+        Timer,
+        Button,
+        WindowClosed,
+        Signal,
+        CameraEnded,
+        CameraFailed,
+        WriteFailed,
+        FramesLost,
+        DiskLow
+    };
+    // Whose clock timed the frames: the camera's own, or their arrival in the program.
+    enum class TimeSource { Camera, Arrival };
+
+    struct Source
+    {
+        QString entry;   // the camera list's entry
+        QString device;  // the device name or source text that was opened
+        QString backend; // the capture backend that opened it
+        bool operator==(const Source &other) const;
+    };
+    struct Video
+    {
+        QString codec;
+        QString fourcc;
+        QJsonObject settings; // the encoder's settings, by name
+        bool operator==(const Video &other) const;
+    };
+    struct Event
+    {
+        QString name;
+        qint64 ms = 0; // on the recording clock; negative before it started
+        bool operator==(const Event &other) const;
+    };
+
+    QString program = QStringLiteral("eyeblink recorder");
+    QString version = programVersion();
+    QDateTime started;
+    Source source;
+    QSize frameSize;
+    QString pixelFormat;
+    double declaredFps = 30.0;
+    double measuredFps = 0.0;
+    int frames = 0;
+    int lines = 0;
+    int framesLost = 0;
+    double largestIntervalMs = 0.0;
+    TimeSource timeSource = TimeSource::Arrival;
+    Video video;
+    Result result = Result::Unfinished;
+    EndedBy endedBy = EndedBy::NotEnded;
+    QVector<Event> events;
+
+    bool operator==(const RunRecord &other) const;
+    bool operator!=(const RunRecord &other) const { return !(*this == other); }
+
+    QJsonObject toJson() const;
+    // Nothing, and the reason in why, when a key is missing or holds what no record writes.
+    static std::optional<RunRecord> fromJson(const QJsonObject &object, QString *why = nullptr);
+
+    // Replaces fileName as a whole, so that a reader never sees half a record.
+    bool write(const QString &fileName) const;
+    static std::optional<RunRecord> read(const QString &fileName, QString *why = nullptr);
+
+    // Frames per second over the span of the frames' times in milliseconds; 0 for fewer than
+    // two frames or no span.
+    static double measuredFpsOf(const QVector<qint64> &frameMs);
+    // The longest time between two consecutive frames; 0 for fewer than two frames.
+    static double largestIntervalMsOf(const QVector<qint64> &frameMs);
+
+    static QString programVersion();
+    static QString text(Result result);
+    static QString text(EndedBy endedBy);
+    static QString text(TimeSource timeSource);
+};
