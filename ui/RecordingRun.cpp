@@ -55,11 +55,12 @@ const RecordingRun::Transition RecordingRun::transitions[] = {
 
 RecordingRun::RecordingRun(RunPanel &panel, QObject *parent)
     : QObject(parent), panel(panel), clock(monotonicNow), beep(QApplication::beep),
-      stopRecorderTimer(this), startRecorderTimer(this)
+      stopRecorderTimer(this), startRecorderTimer(this), countdownTimer(this)
 {
     // Named children, so that the run's timers can be looked at from outside.
     stopRecorderTimer.setObjectName(QStringLiteral("stopRecorderTimer"));
     startRecorderTimer.setObjectName(QStringLiteral("startRecorderTimer"));
+    countdownTimer.setObjectName(QStringLiteral("countdownTimer"));
     startRecorderTimer.setSingleShot(true);
     stopRecorderTimer.setSingleShot(true);
     // Coarse timers may fire 5% early or late and round long intervals to whole seconds;
