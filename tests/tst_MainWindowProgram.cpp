@@ -244,7 +244,7 @@ void MainWindowProgramTest::programGroupEndsWithTheWindow()
     QTest::ignoreMessage(QtDebugMsg, "MW: destructor");
     QTest::ignoreMessage(QtDebugMsg, "MW: program killed");
     w.reset();
-    QVERIFY(!StandInProgram::isRunning(program));
+    QVERIFY(!StandInProgram::exists(program));
     QTRY_VERIFY_WITH_TIMEOUT(!StandInProgram::isRunning(child), 20000);
 }
 

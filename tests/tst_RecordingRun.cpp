@@ -358,7 +358,11 @@ void RecordingRunTest::phaseTable()
     QFETCH(Program, programAfter);
     panel->program = program.path();
     setUp(setup);
-    const qint64 firstProgram = setup == Setup::WaitingForRecorder ? program.pid() : 0;
+    qint64 firstProgram = 0;
+    if (setup == Setup::WaitingForRecorder) {
+        QTRY_VERIFY_WITH_TIMEOUT(program.pid() > 0, 20000);
+        firstProgram = program.pid();
+    }
 
     switch (setup) {
     case Setup::StartingInChooser:
@@ -571,12 +575,13 @@ void RecordingRunTest::cancelledProgramGroupIsKilled()
                             "trap '' TERM\n"
                             "sleep 60 &\n"
                             "echo $! > \"$0.child\"\n"
-                            "echo $$ > \"$0.pid\"\n"
                             "echo started >> \"$0.log\"\n"
+                            "echo $$ > \"$0.pid\"\n"
                             "while :; do wait; done\n");
     QVERIFY(stubborn.isValid());
     panel->program = stubborn.path();
-    // Cancels between the beeps, once the program has set its trap and started its child.
+    // Cancels between the beeps, once the program has written its id, the last thing it does
+    // before it waits.
     onBeep = [&](int beep) {
         if (beep != 1)
             return;
@@ -597,7 +602,7 @@ void RecordingRunTest::cancelledProgramGroupIsKilled()
     QCOMPARE(panel->status, cancelled);
     const qint64 first = stubborn.pid();
     const qint64 firstChild = stubborn.pid("child");
-    QTRY_VERIFY_WITH_TIMEOUT(!StandInProgram::isRunning(first), 20000);
+    QTRY_VERIFY_WITH_TIMEOUT(!StandInProgram::exists(first), 20000);
     QTRY_VERIFY_WITH_TIMEOUT(!StandInProgram::isRunning(firstChild), 20000);
 
     startProgram(true);
@@ -606,7 +611,7 @@ void RecordingRunTest::cancelledProgramGroupIsKilled()
     QTest::ignoreMessage(QtDebugMsg, "MW: program killed");
     startProgram(false);
     QCOMPARE(run->phase(), Phase::Recording);
-    QTRY_VERIFY_WITH_TIMEOUT(!StandInProgram::isRunning(second), 20000);
+    QVERIFY(!StandInProgram::exists(second));
     QTRY_VERIFY_WITH_TIMEOUT(!StandInProgram::isRunning(secondChild), 20000);
     const qint64 third = stubborn.pid();
     const qint64 thirdChild = stubborn.pid("child");
@@ -616,7 +621,7 @@ void RecordingRunTest::cancelledProgramGroupIsKilled()
 
     QTest::ignoreMessage(QtDebugMsg, "MW: program killed");
     run.reset();
-    QVERIFY(!StandInProgram::isRunning(third));
+    QVERIFY(!StandInProgram::exists(third));
     QTRY_VERIFY_WITH_TIMEOUT(!StandInProgram::isRunning(thirdChild), 20000);
 }
 

@@ -22,8 +22,6 @@ StimulusProgram::~StimulusProgram()
         return;
     process.waitForFinished(graceTimer.remainingTime());
     finishEnding();
-    // Collects a program that had to be killed, so that the process object ends quietly.
-    process.waitForFinished(graceMs);
 }
 
 bool StimulusProgram::isRunning() const
@@ -33,10 +31,8 @@ bool StimulusProgram::isRunning() const
 
 bool StimulusProgram::start(const QString &path)
 {
-    if (graceTimer.isActive()) {
+    if (graceTimer.isActive())
         finishEnding();
-        process.waitForFinished(graceMs);
-    }
     if (isRunning()) {
         qDebug("MW: program still running, not started again");
         return false;
@@ -56,5 +52,10 @@ void StimulusProgram::end()
 void StimulusProgram::finishEnding()
 {
     graceTimer.stop();
-    qDebug(process.killGroup() ? "MW: program killed" : "MW: program ended");
+    const bool killed = process.killGroup();
+    // Collects a killed program at once: a start that follows finds it ended, and the process
+    // object ends quietly.
+    if (killed)
+        process.waitForFinished(graceMs);
+    qDebug(killed ? "MW: program killed" : "MW: program ended");
 }
