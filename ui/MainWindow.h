@@ -34,8 +34,8 @@ signals:
 public slots:
     void updateTime(QString time);
 
-    // Each of the run's slots hands over to the run.
 private slots:
+    // The run's events, each handed over to the run. The run's own timers reach it directly.
     void startRecorder();
     void stopRecorder();
     void updatePostponeStart();
