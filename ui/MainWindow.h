@@ -1,20 +1,19 @@
 #pragma once
 
 #include "IplImagePointer.h"
+#include "RecordingRun.h"
+#include "RunPanel.h"
 
-#include <QElapsedTimer>
-#include <QEventLoop>
 #include <QImage>
 #include <QMainWindow>
-#include <QProcess>
 #include <QStringList>
-#include <QTimer>
 
 class QLabel;
 struct MainWindowForm;
 
-// The main window: the settings of a recording run, the run itself and its result.
-class MainWindow : public QMainWindow
+// The main window: the settings of a recording run, its progress and result, and the preview.
+// The run itself is a RecordingRun, which reads the settings from this window's form.
+class MainWindow : public QMainWindow, private RunPanel
 {
     Q_OBJECT
 public:
@@ -36,6 +35,7 @@ public slots:
     void updateTime(QString time);
 
 private slots:
+    // The run's events, each handed over to the run. The run's own timers reach it directly.
     void startRecorder();
     void stopRecorder();
     void updatePostponeStart();
@@ -47,38 +47,24 @@ private slots:
     void on_pushButton_SelectApp_clicked();
 
 private:
+    QString workingDirectory() const override;
+    int postponementSeconds() const override;
+    int videoLengthSeconds() const override;
+    QString programPath() const override;
+    bool beepsWanted() const override;
+    bool previewWanted() const override;
+    int camera() const override;
+    void chooseWorkingDirectory() override;
+    void showStatus(const QString &status) override;
+    void showTime(const QString &time) override;
+    void showButtonCaption(const QString &caption) override;
+    void showPreview(bool shown) override;
+
     void buildPreviewWindow();
     void selectCamera(int cameraIndex);
-    void beginRun();
-    void cancelRun();
-    bool isCurrentRun(quint64 run) const;
-    void startProgram();
-    bool beepThreeTimes(quint64 run);
-    void askForRecording();
 
-    QProcess process;
     QWidget *previewWindow = nullptr;
     QLabel *previewLabel = nullptr;
-    QTimer stopRecorderTimer;
-    QTimer startRecorderTimer;
     MainWindowForm *ui;
-    // Monotonic, so that a countdown across midnight or a change of the system time still
-    // shows the right time.
-    QElapsedTimer postponeStartClock;
-    bool recordInProgress = false;
-    QEventLoop beepLoop;
-    QTimer beepTimer;
-    // Ticks the countdown display; one timer, so that a new run never leaves a second
-    // display chain running beside its own.
-    QTimer countdownTimer;
-    // Counts the runs begun, so that a start waiting in a chooser or between beeps can tell
-    // that its run has ended meanwhile.
-    quint64 runId = 0;
-    // The current run has asked the recorder to record.
-    bool recordingAsked = false;
-    // The recorder was asked to record and has not yet answered with recorded().
-    bool recorderRecording = false;
-    // The current run reached its start while the recorder was still busy with the previous
-    // recording; it starts when that recording's result arrives.
-    bool startWaitsForRecorder = false;
+    RecordingRun run;
 };

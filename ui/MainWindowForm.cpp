@@ -1,7 +1,8 @@
 #include "MainWindowForm.h"
 
+#include "ElidingComboBox.h"
+
 #include <QCheckBox>
-#include <QComboBox>
 #include <QCoreApplication>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -124,7 +125,7 @@ void MainWindowForm::setupUi(QMainWindow *window)
     label_4 = createNamed<QLabel>(centralWidget, "label_4");
     setSizePolicy(label_4, QSizePolicy::Maximum, QSizePolicy::Preferred);
     horizontalLayout_2->addWidget(label_4);
-    comboBox_chooseCamera = createNamed<QComboBox>(centralWidget, "comboBox_chooseCamera");
+    comboBox_chooseCamera = createNamed<ElidingComboBox>(centralWidget, "comboBox_chooseCamera");
     horizontalLayout_2->addWidget(comboBox_chooseCamera);
     pushButton_newRecord = createNamed<QPushButton>(centralWidget, "pushButton_newRecord");
     setSizePolicy(pushButton_newRecord, QSizePolicy::Maximum, QSizePolicy::Fixed);

@@ -1,0 +1,61 @@
+#include "StimulusProgram.h"
+
+#include <QDebug>
+
+StimulusProgram::StimulusProgram(QObject *parent) : QObject(parent)
+{
+    // Output that nobody reads would pile up in this process for as long as the program runs.
+    process.setProcessChannelMode(QProcess::ForwardedChannels);
+    connect(&process, &QProcess::errorOccurred, this, [](QProcess::ProcessError error) {
+        if (error == QProcess::FailedToStart)
+            qDebug("MW: program failed to start");
+    });
+    graceTimer.setSingleShot(true);
+    graceTimer.setInterval(graceMs);
+    connect(&graceTimer, &QTimer::timeout, this, &StimulusProgram::finishEnding);
+}
+
+StimulusProgram::~StimulusProgram()
+{
+    end();
+    if (!graceTimer.isActive())
+        return;
+    process.waitForFinished(graceTimer.remainingTime());
+    finishEnding();
+}
+
+bool StimulusProgram::isRunning() const
+{
+    return process.state() != QProcess::NotRunning;
+}
+
+bool StimulusProgram::start(const QString &path)
+{
+    if (graceTimer.isActive())
+        finishEnding();
+    if (isRunning()) {
+        qDebug("MW: program still running, not started again");
+        return false;
+    }
+    process.startInGroup(path, QIODevice::ReadWrite);
+    return true;
+}
+
+void StimulusProgram::end()
+{
+    if (!isRunning() || graceTimer.isActive())
+        return;
+    process.askGroupToEnd();
+    graceTimer.start();
+}
+
+void StimulusProgram::finishEnding()
+{
+    graceTimer.stop();
+    const bool killed = process.killGroup();
+    // Collects a killed program at once: a start that follows finds it ended, and the process
+    // object ends quietly.
+    if (killed)
+        process.waitForFinished(graceMs);
+    qDebug(killed ? "MW: program killed" : "MW: program ended");
+}

@@ -1,0 +1,39 @@
+#pragma once
+
+#include "GroupedProcess.h"
+
+#include <QObject>
+#include <QTimer>
+
+// The program that a run starts before recording, usually the one that presents the stimuli.
+// It runs in a process group of its own, so that ending it also ends every process it started.
+// Its standard output and error are the recorder's own: it writes to the recorder's terminal,
+// and nothing it writes is held in the recorder's memory.
+class StimulusProgram : public QObject
+{
+    Q_OBJECT
+public:
+    // How long the program may take to end when asked before it is killed.
+    static constexpr int graceMs = 1000;
+
+    explicit StimulusProgram(QObject *parent = nullptr);
+    // Ends whatever is left of the program, waiting out the grace.
+    ~StimulusProgram() override;
+
+    bool isRunning() const;
+    // Starts the program at path, the whole text as its path and no arguments, unless an
+    // earlier start of it still runs. A program still being ended is killed at once, so that
+    // this start gets a program of its own. True when a start was made; whether the program
+    // could be run shows later, as a debug line.
+    bool start(const QString &path);
+    // Asks the program and every process it started to end, and kills what is left of them
+    // after the grace.
+    void end();
+
+private:
+    void finishEnding();
+
+    GroupedProcess process;
+    // Runs while the program is being ended.
+    QTimer graceTimer;
+};
