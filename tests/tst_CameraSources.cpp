@@ -1,5 +1,6 @@
 #include "CameraSources.h"
 #include "CvVideoSink.h"
+#include "DeviceMapping.h"
 #include "FrameSource.h"
 #include "RecordingFiles.h"
 #include "TestCamera.h"
@@ -25,6 +26,7 @@ private slots:
     void initTestCase();
     void cameraNumbers_data();
     void cameraNumbers();
+    void platformCameraDevices();
     void videoFileIsReadOnDemand();
     void displayNames();
 
@@ -47,35 +49,66 @@ void CameraSourcesTest::initTestCase()
     QVERIFY(sink.release());
 }
 
-// This machine has no camera: a device index opens nothing, a named source opens.
+enum class Opens { Source, UnopenedDevice, Nothing };
+Q_DECLARE_METATYPE(Opens)
+
+// This machine has no camera: a listed device opens nothing, a named source opens, and a
+// number outside the list names nothing at all.
 void CameraSourcesTest::cameraNumbers_data()
 {
     QTest::addColumn<int>("platformCameras");
     QTest::addColumn<int>("cameraNumber");
-    QTest::addColumn<bool>("opened");
+    QTest::addColumn<Opens>("opens");
     QTest::addColumn<int>("width");
-    QTest::newRow("no platform camera: first source") << 0 << 0 << true << 800;
-    QTest::newRow("no platform camera: second source") << 0 << 1 << true << 320;
-    QTest::newRow("platform camera keeps its device index") << 2 << 1 << false << 0;
-    QTest::newRow("sources follow the platform cameras") << 2 << 2 << true << 800;
-    QTest::newRow("beyond the list: a device index") << 0 << 3 << false << 0;
-    QTest::newRow("empty list: any camera") << 0 << -1 << false << 0;
-    QTest::newRow("malformed test camera opens nothing") << 0 << 2 << false << 0;
+    QTest::addColumn<QString>("why");
+    QTest::newRow("no platform camera: first source") << 0 << 0 << Opens::Source << 800 << "";
+    QTest::newRow("no platform camera: second source") << 0 << 1 << Opens::Source << 320 << "";
+    QTest::newRow("platform camera: its own device") << 2 << 1 << Opens::UnopenedDevice << 0 << "";
+    QTest::newRow("sources follow the platform cameras") << 2 << 2 << Opens::Source << 800 << "";
+    QTest::newRow("beyond the list") << 0 << 4 << Opens::Nothing << 0 << "";
+    QTest::newRow("empty list: no camera at all")
+        << 0 << -1 << Opens::Nothing << 0 << "no camera chosen: the camera list is empty";
+    QTest::newRow("malformed test camera opens nothing")
+        << 0 << 2 << Opens::UnopenedDevice << 0 << "";
+    QTest::newRow("a device node named as a source") << 0 << 3 << Opens::UnopenedDevice << 0 << "";
 }
 
 void CameraSourcesTest::cameraNumbers()
 {
     QFETCH(int, platformCameras);
     QFETCH(int, cameraNumber);
-    QFETCH(bool, opened);
+    QFETCH(Opens, opens);
     QFETCH(int, width);
+    QFETCH(QString, why);
+    if (!why.isEmpty())
+        QTest::ignoreMessage(QtDebugMsg, qPrintable(why));
     const CameraSources sources(listedCameras(platformCameras),
-                                {"test:800x600@30", videoFile, "test:1x1@30"});
+                                {"test:800x600@30", videoFile, "test:1x1@30", "/dev/video63"});
     const std::unique_ptr<FrameSource> source = sources.open(cameraNumber);
-    QVERIFY(source);
-    QCOMPARE(source->isOpened(), opened);
-    if (opened)
+    QCOMPARE(bool(source), opens != Opens::Nothing);
+    if (!source)
+        return;
+    QCOMPARE(source->isOpened(), opens == Opens::Source);
+    if (opens == Opens::Source)
         QCOMPARE(source->frameSize().width, width);
+}
+
+// Cameras are opened as the list names them, through V4L2 on Linux; a listed camera whose
+// device cannot be told opens nothing.
+void CameraSourcesTest::platformCameraDevices()
+{
+    const CameraSources sources({{"Webcam", "/dev/video62"}, {"Odd camera", "usb-camera"}}, {});
+    const std::unique_ptr<FrameSource> webcam = sources.open(0);
+    QVERIFY(webcam);
+    const FrameSource::Description facts = webcam->description();
+    QCOMPARE(facts.listText, QString("Webcam"));
+    if (DeviceMapping::native() == DeviceMapping::Naming::DeviceNodes) {
+        QCOMPARE(facts.device, QString("/dev/video62"));
+        QTest::ignoreMessage(QtDebugMsg, "camera 1 names no device node: \"usb-camera\"");
+        QVERIFY(!sources.open(1));
+    } else {
+        QCOMPARE(facts.device, QString("camera index 0"));
+    }
 }
 
 void CameraSourcesTest::videoFileIsReadOnDemand()
@@ -84,6 +117,8 @@ void CameraSourcesTest::videoFileIsReadOnDemand()
     QVERIFY(source->isOpened());
     QVERIFY(source->deliversOnDemand());
     QCOMPARE(source->frameSize(), cv::Size(320, 240));
+    QCOMPARE(source->description().timeSource, QString("camera"));
+    QCOMPARE(source->description().backend, QString("FFMPEG"));
     cv::Mat first;
     cv::Mat second;
     QVERIFY(source->read(first));
