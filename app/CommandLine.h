@@ -11,8 +11,10 @@ struct CommandLine
     int cameraIndex = 0;
     // Each "--source SOURCE" in order; these are not positional arguments.
     QStringList sources;
+    // The last "--camera-mode MODE", such as "1280x720@60:MJPG"; empty when none is given.
+    QString cameraMode;
 
-    // Reads the arguments and removes the --source options from argc/argv, so that argc then
-    // counts the program name and the positional arguments only.
+    // Reads the arguments and removes the --source and --camera-mode options from argc/argv,
+    // so that argc then counts the program name and the positional arguments only.
     static CommandLine parse(int &argc, char **argv);
 };
