@@ -209,6 +209,6 @@ void FrameReader::release()
         thread.join();
         return;
     }
-    qDebug("source still busy in the video library: left to end with the program");
+    qDebug("source stuck in a read: left to end with the program");
     thread.detach();
 }

@@ -4,6 +4,7 @@
 #include "FrameSource.h"
 #include "RecordingFiles.h"
 #include "TestCamera.h"
+#include "VideoCaptureSource.h"
 
 #include <QTemporaryDir>
 #include <QTest>
@@ -27,6 +28,7 @@ private slots:
     void cameraNumbers_data();
     void cameraNumbers();
     void platformCameraDevices();
+    void cameraModeReadBack();
     void videoFileIsReadOnDemand();
     void displayNames();
 
@@ -140,6 +142,25 @@ void CameraSourcesTest::displayNames()
     QCOMPARE(sources.displayNames(), QStringList({"Camera 0", "Test camera 640x480 @ 30 fps",
                                                   "Test camera 1280x720 @ 60 fps, 10 frames",
                                                   "rtsp://camera/stream", "test:bad"}));
+}
+
+// A video file stands in for a camera: its backend takes no mode, and says what it gives.
+void CameraSourcesTest::cameraModeReadBack()
+{
+    CaptureDevice device;
+    device.path = videoFile.toStdString();
+    device.backend = cv::CAP_FFMPEG;
+    QTest::ignoreMessage(QtDebugMsg,
+                         "camera mode refused: asked 1280x720@60:YUYV, given 320x240@30:MJPG");
+    VideoCaptureSource camera(device, "Stand-in camera", CameraMode::parse("1280x720@60:YUYV"));
+    QVERIFY(camera.isOpened());
+    QCOMPARE(camera.frameSize(), cv::Size(320, 240));
+    const FrameSource::Description facts = camera.description();
+    QCOMPARE(facts.listText, QString("Stand-in camera"));
+    QCOMPARE(facts.device, videoFile);
+    QCOMPARE(facts.backend, QString("FFMPEG"));
+    QCOMPARE(facts.pixelFormat, QString("MJPG"));
+    QCOMPARE(facts.timeSource, QString("arrival"));
 }
 
 QTEST_APPLESS_MAIN(CameraSourcesTest)

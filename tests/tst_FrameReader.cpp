@@ -188,8 +188,7 @@ void FrameReaderTest::sourceThatNeverOpens()
     QVERIFY(waited.elapsed() >= 300);
     FrameSource::Frame frame;
     QCOMPARE(reader->readFrame(frame), FrameSource::Result::Failed);
-    QTest::ignoreMessage(QtDebugMsg,
-                         "source still busy in the video library: left to end with the program");
+    QTest::ignoreMessage(QtDebugMsg, "source stuck in a read: left to end with the program");
     QVERIFY(returnsWhileSourceIsStuck([&reader] { reader.reset(); }));
     // The thread left behind finishes on its own once the open returns.
     gate.set_value();
@@ -210,8 +209,7 @@ void FrameReaderTest::readThatNeverReturns()
     QCOMPARE(reader->readFrame(frame), FrameSource::Result::Failed);
     QVERIFY(waited.elapsed() >= 300);
     QCOMPARE(reader->readFrame(frame), FrameSource::Result::Failed);
-    QTest::ignoreMessage(QtDebugMsg,
-                         "source still busy in the video library: left to end with the program");
+    QTest::ignoreMessage(QtDebugMsg, "source stuck in a read: left to end with the program");
     QVERIFY(returnsWhileSourceIsStuck([&reader] { reader.reset(); }));
     gate.set_value();
 }
