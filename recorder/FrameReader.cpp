@@ -27,7 +27,14 @@ struct FrameReader::Facts
 
 struct FrameReader::Shared
 {
-    enum class Phase { Opening, Opened, Reading, Done };
+    enum class Phase {
+        Opening,
+        // The open has answered, opened or not; nothing is read until the first read asks.
+        Answered,
+        Reading,
+        // The thread has released the source and ends.
+        Done,
+    };
     struct Item
     {
         Result result;
@@ -58,19 +65,11 @@ FrameReader::~FrameReader()
 void FrameReader::run(const std::shared_ptr<Shared> &shared, const Opener &open)
 {
     std::unique_ptr<FrameSource> source = open();
-    Facts facts;
-    facts.opened = source && source->isOpened();
-    if (facts.opened) {
-        facts.frameSize = source->frameSize();
-        facts.frameRate = source->frameRate();
-        facts.onDemand = source->deliversOnDemand();
-        facts.description = source->description();
-        facts.description.frameSize = facts.frameSize;
-    }
+    const Facts facts = factsOf(source.get());
     {
         std::unique_lock<std::mutex> lock(shared->mutex);
         shared->facts = facts;
-        shared->phase = Shared::Phase::Opened;
+        shared->phase = Shared::Phase::Answered;
         shared->changed.notify_all();
         // Like a capture driver, it starts streaming with the first read, not when opened.
         shared->changed.wait(
@@ -84,6 +83,20 @@ void FrameReader::run(const std::shared_ptr<Shared> &shared, const Opener &open)
     std::lock_guard<std::mutex> lock(shared->mutex);
     shared->phase = Shared::Phase::Done;
     shared->changed.notify_all();
+}
+
+FrameReader::Facts FrameReader::factsOf(FrameSource *source)
+{
+    Facts facts;
+    facts.opened = source && source->isOpened();
+    if (!facts.opened)
+        return facts;
+    facts.frameSize = source->frameSize();
+    facts.frameRate = source->frameRate();
+    facts.onDemand = source->deliversOnDemand();
+    facts.description = source->description();
+    facts.description.frameSize = facts.frameSize;
+    return facts;
 }
 
 int FrameReader::queueLength(double fps)
@@ -173,7 +186,7 @@ FrameSource::Result FrameReader::readFrame(Frame &frame)
     const milliseconds bound = readBefore ? frameBound() : bounds.firstFrame;
     readBefore = true;
     std::unique_lock<std::mutex> lock(shared->mutex);
-    if (shared->phase == Shared::Phase::Opened)
+    if (shared->phase == Shared::Phase::Answered)
         shared->phase = Shared::Phase::Reading;
     shared->changed.notify_all();
     if (!shared->changed.wait_for(lock, bound, [this] { return !shared->queue.empty(); })) {

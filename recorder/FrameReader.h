@@ -54,6 +54,8 @@ private:
     static int queueLength(double fps);
     struct Facts;
     static void run(const std::shared_ptr<Shared> &shared, const Opener &open);
+    // What the source tells of itself once opened, asked in the reader thread.
+    static Facts factsOf(FrameSource *source);
     static void readUntilStopped(Shared &shared, FrameSource &source, std::size_t capacity);
     const Facts *openedFacts() const;
 

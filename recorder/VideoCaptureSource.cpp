@@ -25,8 +25,10 @@ VideoCaptureSource::VideoCaptureSource(const CaptureDevice &device, const QStrin
         capture.open(device.deviceIndex, device.backend);
     else
         capture.open(device.path, device.backend);
-    if (!capture.isOpened())
+    if (!capture.isOpened()) {
+        reportOpenFailure();
         return;
+    }
     if (mode)
         applyMode(*mode);
     if (device.monotonicFrameTimes)
@@ -37,9 +39,18 @@ VideoCaptureSource::VideoCaptureSource(const std::string &name)
     : listText(QString::fromStdString(name)), device(listText)
 {
     capture.open(name);
+    if (!capture.isOpened()) {
+        reportOpenFailure();
+        return;
+    }
     // Files know how many frames they hold; live streams and pipelines do not.
-    if (capture.isOpened() && capture.get(cv::CAP_PROP_FRAME_COUNT) > 0)
+    if (capture.get(cv::CAP_PROP_FRAME_COUNT) > 0)
         timing = Timing::Playback;
+}
+
+void VideoCaptureSource::reportOpenFailure() const
+{
+    qDebug("the video library could not open \"%s\"", qPrintable(device));
 }
 
 void VideoCaptureSource::applyMode(const CameraMode &asked)

@@ -39,6 +39,7 @@ private:
         Playback,
     };
 
+    void reportOpenFailure() const;
     void applyMode(const CameraMode &asked);
     CameraMode currentMode() const;
     MonotonicClock::time_point deviceTime() const;

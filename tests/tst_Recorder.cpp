@@ -409,7 +409,8 @@ void RecorderTest::startFailures_data()
     QTest::addColumn<bool>("scriptedSink");
     QTest::addColumn<QStringList>("messages");
     QTest::newRow("camera does not open")
-        << int(Broken) << true << false << QStringList{"Camera open failed"};
+        << int(Broken) << true << false
+        << QStringList{"the video library could not open \"test:bad\"", "Camera open failed"};
     QTest::newRow("video file cannot be opened")
         << int(Vga30) << false << false
         << QStringList{"Cannot find chosen codec", "Video file open failed"};
