@@ -41,17 +41,17 @@ public:
     bool listening() const { return QFileInfo::exists(socket); }
     QString address() const { return "unix:" + socket; }
     // Keeps the connection open, sending nothing.
-    void freeze() { signal(SIGSTOP); }
-    void resume() { signal(SIGCONT); }
+    void freeze() { pause(true); }
+    void resume() { pause(false); }
 
 private:
-    void signal(int number)
+    void pause(bool paused)
     {
 #ifdef Q_OS_UNIX
         if (server.processId() > 0)
-            ::kill(pid_t(server.processId()), number);
+            ::kill(pid_t(server.processId()), paused ? SIGSTOP : SIGCONT);
 #else
-        Q_UNUSED(number)
+        Q_UNUSED(paused)
 #endif
     }
 
