@@ -19,7 +19,10 @@ std::unique_ptr<FrameSource> CameraSources::open(int cameraNumber) const
 {
     if (cameraNumber < 0) {
         // What the window sends when it lists no camera: never "any camera".
-        qDebug("no camera chosen: the camera list is empty");
+        if (platformCameras.isEmpty() && sourceTexts.isEmpty())
+            qDebug("no camera chosen: the camera list is empty");
+        else
+            qDebug("camera %d is not in the list", cameraNumber);
         return nullptr;
     }
     if (cameraNumber < platformCameras.size())

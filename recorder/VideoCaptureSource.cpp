@@ -6,7 +6,7 @@
 
 namespace {
 
-// Image sequences declare no rate of their own.
+// For a backend that tells neither frame times nor a rate.
 constexpr double defaultPlaybackFps = 30.0;
 
 MonotonicClock::duration fromMilliseconds(double milliseconds)

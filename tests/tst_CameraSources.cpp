@@ -28,6 +28,7 @@ private slots:
     void cameraNumbers_data();
     void cameraNumbers();
     void platformCameraDevices();
+    void emptyList();
     void cameraModeReadBack();
     void videoFileIsReadOnDemand();
     void displayNames();
@@ -68,8 +69,8 @@ void CameraSourcesTest::cameraNumbers_data()
     QTest::newRow("platform camera: its own device") << 2 << 1 << Opens::UnopenedDevice << 0 << "";
     QTest::newRow("sources follow the platform cameras") << 2 << 2 << Opens::Source << 800 << "";
     QTest::newRow("beyond the list") << 0 << 4 << Opens::Nothing << 0 << "";
-    QTest::newRow("empty list: no camera at all")
-        << 0 << -1 << Opens::Nothing << 0 << "no camera chosen: the camera list is empty";
+    QTest::newRow("negative: no camera at all")
+        << 0 << -1 << Opens::Nothing << 0 << "camera -1 is not in the list";
     QTest::newRow("malformed test camera opens nothing")
         << 0 << 2 << Opens::UnopenedDevice << 0 << "";
     QTest::newRow("a device node named as a source") << 0 << 3 << Opens::UnopenedDevice << 0 << "";
@@ -111,6 +112,14 @@ void CameraSourcesTest::platformCameraDevices()
     } else {
         QCOMPARE(facts.device, QString("camera index 0"));
     }
+}
+
+// What the window asks for when it lists no camera.
+void CameraSourcesTest::emptyList()
+{
+    QTest::ignoreMessage(QtDebugMsg, "no camera chosen: the camera list is empty");
+    QVERIFY(!CameraSources({}, {}).open(-1));
+    QVERIFY(!CameraSources({}, {}).open(0));
 }
 
 void CameraSourcesTest::videoFileIsReadOnDemand()
