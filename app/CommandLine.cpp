@@ -10,6 +10,7 @@
 namespace {
 
 const char sourceOption[] = "--source";
+const char cameraModeOption[] = "--camera-mode";
 const char endOfOptions[] = "--";
 
 bool is(const char *argument, const char *option)
@@ -21,7 +22,7 @@ bool is(const char *argument, const char *option)
 // option.
 bool takesValue(const char *argument)
 {
-    return is(argument, sourceOption);
+    return is(argument, sourceOption) || is(argument, cameraModeOption);
 }
 
 // The position of the "--" that ends the options, or argc when there is none.
@@ -36,23 +37,24 @@ int endOfOptionsAt(int argc, const char *const *argv)
     return argc;
 }
 
-QStringList takeSources(int &argc, char **argv)
+// The values of every "option VALUE" pair, which are taken out of argc/argv.
+QStringList takeOption(int &argc, char **argv, const char *option)
 {
-    QStringList sources;
+    QStringList values;
     int kept = 1;
     for (int i = 1; i < argc; ++i) {
-        if (is(argv[i], sourceOption) && i + 1 < argc) {
-            sources << QString::fromLocal8Bit(argv[++i]);
+        if (is(argv[i], option) && i + 1 < argc) {
+            values << QString::fromLocal8Bit(argv[++i]);
             continue;
         }
         argv[kept++] = argv[i];
     }
     argc = kept;
     argv[argc] = nullptr;
-    return sources;
+    return values;
 }
 
-// The slots of the held-back operands are still there: the toolkit and takeSources() only
+// The slots of the held-back operands are still there: the toolkit and takeOption() only
 // ever shorten the list.
 void appendOperands(int &argc, char **argv, const CommandLine::Operands &operands)
 {
@@ -99,12 +101,21 @@ QByteArray CommandLine::helpText()
         "  --source SOURCE    add SOURCE to the camera list, after the platform's cameras\n"
         "                     (may be repeated). SOURCE is one of:\n"
         "                     test         the test camera, 640x480 at 30 fps\n"
-        "                     test:WxH@FPS[:frames=N]\n"
+        "                     test:WxH@FPS[:MODE]...\n"
         "                                  the test camera at another size and rate (@0:\n"
-        "                                  unpaced), ending after N frames if given\n"
+        "                                  unpaced), with any of these modes:\n"
+        "                                  frames=N  ends after N frames\n"
+        "                                  gray      one-channel grey frames\n"
+        "                                  lose=N    loses every Nth frame\n"
+        "                                  burst=N   delivers N frames at a time\n"
+        "                                  stall=N   freezes after N frames\n"
+        "                     /dev/videoN  a V4L2 camera (Linux), opened as listed ones are\n"
         "                     other text   a video file, an image sequence such as\n"
         "                                  frames/%04d.png, a stream address or a\n"
         "                                  GStreamer pipeline\n"
+        "  --camera-mode WxH@FPS[:FOURCC]\n"
+        "                     ask the platform's cameras for this frame size, rate and\n"
+        "                     pixel format, such as 1280x720@60:MJPG\n"
         "  -h, --help         print this help and exit\n"
         "  --version          print the version and exit\n"
         "  --                 end the options: every argument after it is positional\n"
@@ -130,7 +141,10 @@ CommandLine::Operands CommandLine::holdBackOperands(int &argc, char **argv)
 CommandLine CommandLine::parse(int &argc, char **argv, const Operands &operands)
 {
     CommandLine line;
-    line.sources = takeSources(argc, argv);
+    line.sources = takeOption(argc, argv, sourceOption);
+    const QStringList cameraModes = takeOption(argc, argv, cameraModeOption);
+    if (!cameraModes.isEmpty())
+        line.cameraMode = cameraModes.last();
     appendOperands(argc, argv, operands);
     if (argc >= 3) {
         line.workingDirectory = QString::fromUtf8(argv[1]);

@@ -14,6 +14,8 @@ struct CommandLine
     int cameraIndex = 0;
     // Each "--source SOURCE" in order; these are not positional arguments.
     QStringList sources;
+    // The last "--camera-mode MODE", such as "1280x720@60:MJPG"; empty when none is given.
+    QString cameraMode;
 
     // What the program is asked to do before it makes any window.
     enum class Request { Run, ShowHelp, ShowVersion };
@@ -29,7 +31,7 @@ struct CommandLine
     // its own options there; parse() puts them back.
     static Operands holdBackOperands(int &argc, char **argv);
 
-    // Reads the arguments and removes the --source options from argc/argv, so that argc then
+    // Reads the arguments and removes the --source and --camera-mode options from argc/argv, so that argc then
     // counts the program name and the positional arguments only, the held-back operands last.
     static CommandLine parse(int &argc, char **argv, const Operands &operands = {});
 };

@@ -26,7 +26,8 @@ KIVOApplication::KIVOApplication(int &argc, char **argv, const CommandLine::Oper
 
     // One camera list for the window and the recorder, so that an entry's position is its
     // camera number.
-    const CameraSources cameras(PlatformCameras::available(), commandLine.sources);
+    const CameraSources cameras(PlatformCameras::available(), commandLine.sources,
+                                CameraMode::fromOption(commandLine.cameraMode));
     mainWindow = new MainWindow(commandLine.workingDirectory, commandLine.videoLength,
                                 commandLine.cameraIndex, cameras.displayNames());
     workerThread = new QThread(this);

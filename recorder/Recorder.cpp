@@ -1,9 +1,8 @@
 #include "Recorder.h"
 
 #include "FfmpegVideoSink.h"
-#include "FrameSource.h"
+#include "FrameReader.h"
 #include "RecordingNames.h"
-#include "VideoCaptureSource.h"
 
 #include <QDebug>
 #include <QTimer>
@@ -30,9 +29,9 @@ int queueCapacity(double fps)
 
 Recorder::Recorder(QObject *parent)
     : QObject(parent), minimumFreeSpace(defaultMinimumFreeSpace),
-      openSource([](int camID) { return std::make_unique<VideoCaptureSource>(camID); }),
-      makeSink([] { return std::make_unique<FfmpegVideoSink>(); }),
-      clock([this] { return recordTime.elapsed(); }), now([] { return std::time(nullptr); })
+      openSource([](int) { return std::unique_ptr<FrameSource>(); }),
+      makeSink([] { return std::make_unique<FfmpegVideoSink>(); }), clock(&MonotonicClock::now),
+      now([] { return std::time(nullptr); })
 {
 }
 
@@ -70,6 +69,11 @@ void Recorder::setMinimumFreeSpace(qint64 bytes)
     minimumFreeSpace = bytes;
 }
 
+MonotonicClock::time_point Recorder::recordingClockStart() const
+{
+    return MonotonicClock::time_point(MonotonicClock::duration(recordTime.load()));
+}
+
 void Recorder::setFolderAddress(QString newAddress)
 {
     folderAddress = newAddress.toStdString().c_str();
@@ -95,7 +99,9 @@ void Recorder::record(int camID)
     }
     volume.setPath(QString::fromStdString(textFileName));
     recording = true;
-    recordTime.start();
+    const MonotonicClock::time_point start = clock();
+    recordTime = start.time_since_epoch().count();
+    timeline.emplace(start, capture->frameRate(), !capture->deliversOnDemand());
     postIteration();
 }
 
@@ -121,16 +127,15 @@ void Recorder::quit()
 void Recorder::loop()
 {
     // A fresh buffer every time: earlier frames may still wait for the writer or the window.
-    cv::Mat frame;
-    capture->read(frame);
-    const qint64 arrival = clock();
-    if (frame.empty()) {
-        qDebug("capture error");
-        endRecording(false);
+    FrameSource::Frame frame;
+    const FrameSource::Result result = capture->readFrame(frame);
+    const MonotonicClock::time_point arrival = clock();
+    if (result != FrameSource::Result::Frame) {
+        endAtSourceEnd(result);
         return;
     }
     takeFrame(frame, arrival);
-    lendPreview(frame);
+    lendPreview(frame.pixels);
     const bool newSecond = showElapsedTime();
     if (outputsFailed(newSecond)) {
         endRecording(false);
@@ -152,7 +157,7 @@ void Recorder::makeFileNames()
 
 bool Recorder::openOutputs(int camID)
 {
-    capture = openSource(camID);
+    capture = std::make_unique<FrameReader>([open = openSource, camID] { return open(camID); });
     const cv::Size frameSize = capture->isOpened() ? capture->frameSize() : cv::Size();
     if (frameSize.empty()) {
         qDebug("Camera open failed");
@@ -193,16 +198,35 @@ void Recorder::postIteration()
     QTimer::singleShot(0, this, &Recorder::loop);
 }
 
-void Recorder::takeFrame(const cv::Mat &frame, qint64 arrival)
+void Recorder::endAtSourceEnd(FrameSource::Result result)
 {
+    if (result == FrameSource::Result::Ended) {
+        // A file played to its end: a complete recording, as on a stop.
+        qDebug("source ended");
+        endRecording(true);
+        return;
+    }
+    qDebug("capture error");
+    endRecording(false);
+}
+
+void Recorder::takeFrame(const FrameSource::Frame &frame, MonotonicClock::time_point arrival)
+{
+    const FrameTimeline::Placement placement = timeline->place(frame, arrival);
+    lostFrames += placement.lostBefore;
     if (capture->deliversOnDemand()) {
-        writer.push(frame);
-    } else if (!writer.tryPush(frame)) {
+        writer.push(frame.pixels);
+    } else if (!writer.tryPush(frame.pixels)) {
         // Lost: it gets no line, so that the lines still match the video's frames one to one.
         ++lostFrames;
         return;
     }
-    textFile << frameCount << ' ' << arrival << '\n' << std::flush;
+    writeLine(placement.milliseconds);
+}
+
+void Recorder::writeLine(qint64 milliseconds)
+{
+    textFile << frameCount << ' ' << milliseconds << '\n' << std::flush;
     ++frameCount;
 }
 
@@ -214,7 +238,8 @@ void Recorder::lendPreview(const cv::Mat &frame)
 
 bool Recorder::showElapsedTime()
 {
-    const qint64 elapsed = clock();
+    const qint64 elapsed =
+        std::chrono::floor<std::chrono::milliseconds>(clock() - recordingClockStart()).count();
     const int seconds = int(elapsed / 1000);
     if (seconds == lastSeconds)
         return false;

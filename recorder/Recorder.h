@@ -1,10 +1,11 @@
 #pragma once
 
+#include "FrameSource.h"
+#include "FrameTimeline.h"
 #include "IplImagePointer.h"
 #include "PreviewFrame.h"
 #include "WriterQueue.h"
 
-#include <QElapsedTimer>
 #include <QObject>
 #include <QStorageInfo>
 #include <QString>
@@ -15,37 +16,44 @@
 #include <fstream>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
-class FrameSource;
 class VideoSink;
 
 // Records one camera into a video file and a per-frame text file at a time. Lives in the
 // worker thread; every slot runs there. The capture loop only reads, stamps and hands frames
-// on: encoding runs in a writer thread behind a bounded queue.
+// on: the source is read in a reader thread of its own, which the loop waits for with a
+// bound, and encoding runs in a writer thread behind a bounded queue.
 class Recorder : public QObject
 {
     Q_OBJECT
 public:
+    // Called in the source's reader thread; nothing when camID names no source.
     using SourceFactory = std::function<std::unique_ptr<FrameSource>(int camID)>;
     using SinkFactory = std::function<std::unique_ptr<VideoSink>()>;
-    // Milliseconds on the recording clock.
-    using Clock = std::function<qint64()>;
+    // A reading of the monotonic clock, which the recording clock counts on.
+    using Clock = std::function<MonotonicClock::time_point()>;
     // The calendar time that names a recording's files.
     using Now = std::function<std::time_t()>;
 
     explicit Recorder(QObject *parent = nullptr);
     ~Recorder() override;
 
-    // These replace the defaults (camera device index, the video library's writer, a
-    // monotonic clock started with each recording, the system time). Call them before the
-    // recorder's thread runs.
+    // These replace the defaults (no source: the application gives its camera list; the
+    // default video writer; MonotonicClock; the system time). Call them before the recorder's
+    // thread runs.
     void setSourceFactory(SourceFactory factory);
     void setSinkFactory(SinkFactory factory);
     void setClock(Clock readClock);
     void setNow(Now readNow);
     // A recording ends as failed once its volume has less free space than this.
     void setMinimumFreeSpace(qint64 bytes);
+
+    // The recording clock's zero for the running or the last recording, as a reading of the
+    // monotonic clock: a line's milliseconds count from here, and so can the times of other
+    // events read on that clock (QElapsedTimer's, on Linux). Safe to call from any thread.
+    MonotonicClock::time_point recordingClockStart() const;
 
 signals:
     void frameAvailable(IplImage *image);
@@ -67,7 +75,9 @@ private:
     bool openOutputs(int camID);
     bool openVideoWriter(cv::Size frameSize);
     void postIteration();
-    void takeFrame(const cv::Mat &frame, qint64 arrival);
+    void endAtSourceEnd(FrameSource::Result result);
+    void takeFrame(const FrameSource::Frame &frame, MonotonicClock::time_point arrival);
+    void writeLine(qint64 milliseconds);
     void lendPreview(const cv::Mat &frame);
     bool showElapsedTime();
     bool outputsFailed(bool newSecond);
@@ -80,7 +90,8 @@ private:
     std::unique_ptr<FrameSource> capture;
     WriterQueue writer{this};
     int frameCount = 0;
-    QElapsedTimer recordTime;
+    // The recording clock: MonotonicClock's count at the start of the recording.
+    std::atomic<MonotonicClock::rep> recordTime{0};
     // Whole seconds of the last elapsed-time text sent; -1 sends 00:00 with the first frame.
     int lastSeconds = -1;
     std::atomic<bool> stopFlag{true};
@@ -90,6 +101,7 @@ private:
     // An iteration is pending: the recording runs or is ending.
     bool recording = false;
     int lostFrames = 0;
+    std::optional<FrameTimeline> timeline;
     // record requests that came while a recording ran, served once it has ended.
     std::deque<int> deferredRecords;
     PreviewFrame::Counter previewsLent = std::make_shared<std::atomic<int>>(0);

@@ -7,6 +7,8 @@
 #include <opencv2/core.hpp>
 #include <opencv2/imgproc.hpp>
 
+#include <algorithm>
+
 namespace {
 
 constexpr int maximumSide = 4096;
@@ -14,7 +16,7 @@ constexpr int maximumFps = 1000;
 // Pixels the scenery moves between two frames, so that the encoder has motion to handle.
 constexpr int step = 4;
 
-cv::Mat makeScenery(int width, int height)
+cv::Mat makeScenery(int width, int height, bool gray)
 {
     cv::Mat picture(height, width, CV_8UC3);
     for (int y = 0; y < height; ++y) {
@@ -30,9 +32,37 @@ cv::Mat makeScenery(int width, int height)
                                 random.uniform(0, 256));
         cv::circle(picture, centre, radius, colour, cv::FILLED, cv::LINE_AA);
     }
+    if (gray)
+        cv::cvtColor(picture, picture, cv::COLOR_BGR2GRAY);
     cv::Mat scenery;
     cv::hconcat(picture, picture, scenery);
     return scenery;
+}
+
+// Applies one ":name" or ":name=N" option; false when it is unknown, repeated or out of range.
+bool applyOption(TestCamera::Settings &settings, const QString &option, QStringList &seen)
+{
+    const QStringList parts = option.split(QLatin1Char('='));
+    const QString &name = parts.first();
+    if (seen.contains(name))
+        return false;
+    seen << name;
+    if (parts.size() == 1) {
+        settings.gray = name == QLatin1String("gray");
+        return settings.gray;
+    }
+    const int value = parts.at(1).toInt();
+    if (name == QLatin1String("frames"))
+        settings.frameLimit = value;
+    else if (name == QLatin1String("stall"))
+        settings.stallAfter = value;
+    else if (name == QLatin1String("lose") && value >= 2)
+        settings.loseEvery = value;
+    else if (name == QLatin1String("burst") && value >= 2)
+        settings.burst = value;
+    else
+        return false;
+    return true;
 }
 
 } // namespace
@@ -40,21 +70,30 @@ cv::Mat makeScenery(int width, int height)
 std::optional<TestCamera::Settings> TestCamera::Settings::parse(const QString &text)
 {
     static const QRegularExpression form(
-        QStringLiteral("^test(?::(\\d{1,5})x(\\d{1,5})@(\\d{1,4}))?(?::frames=(\\d{1,9}))?$"));
+        QStringLiteral("^test(?::(\\d{1,5})x(\\d{1,5})@(\\d{1,4}))?((?::[a-z]+(?:=\\d{1,9})?)*)$"));
     const QRegularExpressionMatch match = form.match(text);
     if (!match.hasMatch())
         return std::nullopt;
     Settings settings;
+    settings.text = text;
     if (match.capturedLength(1) > 0) {
         settings.width = match.captured(1).toInt();
         settings.height = match.captured(2).toInt();
         settings.fps = match.captured(3).toInt();
     }
-    if (match.capturedLength(4) > 0)
-        settings.frameLimit = match.captured(4).toInt();
+    QStringList seen;
+    const QStringList options = match.captured(4).split(QLatin1Char(':'), Qt::SkipEmptyParts);
+    for (const QString &option : options)
+        if (!applyOption(settings, option, seen))
+            return std::nullopt;
     const cv::Size least = FramePattern::area();
     if (settings.width < least.width || settings.height < least.height ||
         settings.width > maximumSide || settings.height > maximumSide || settings.fps > maximumFps)
+        return std::nullopt;
+    // Losing, holding back and stalling are about a schedule, which an unpaced camera has not.
+    const bool misbehaves =
+        settings.loseEvery > 0 || settings.burst > 0 || settings.stallAfter >= 0;
+    if (settings.fps == 0 && misbehaves)
         return std::nullopt;
     return settings;
 }
@@ -65,12 +104,26 @@ QString TestCamera::Settings::displayName() const
     QString name = QStringLiteral("Test camera %1x%2 %3").arg(width).arg(height).arg(rate);
     if (frameLimit >= 0)
         name += QStringLiteral(", %1 frames").arg(frameLimit);
+    if (gray)
+        name += QStringLiteral(", gray");
+    if (loseEvery > 0)
+        name += QStringLiteral(", loses 1 frame in %1").arg(loseEvery);
+    if (burst > 0)
+        name += QStringLiteral(", in bursts of %1").arg(burst);
+    if (stallAfter >= 0)
+        name += QStringLiteral(", stalls after %1 frames").arg(stallAfter);
     return name;
 }
 
+int TestCamera::queueLength(int fps)
+{
+    return std::max(4, (fps + 1) / 2);
+}
+
 TestCamera::TestCamera(const Settings &settings)
-    : settings(settings), openedAt(Clock::now()),
-      scenery(makeScenery(settings.width, settings.height))
+    : settings(settings), openedAt(MonotonicClock::now()),
+      scenery(makeScenery(settings.width, settings.height, settings.gray)),
+      capacity(std::size_t(std::max(queueLength(settings.fps), settings.burst)))
 {
 }
 
@@ -99,55 +152,79 @@ bool TestCamera::deliversOnDemand() const
     return settings.fps == 0;
 }
 
+FrameSource::Description TestCamera::description() const
+{
+    Description facts;
+    facts.listText = settings.displayName();
+    facts.device = settings.text;
+    facts.backend = QStringLiteral("test camera");
+    facts.frameSize = {settings.width, settings.height};
+    facts.pixelFormat = settings.gray ? QStringLiteral("GRAY") : QStringLiteral("BGR");
+    facts.timeSource = QStringLiteral("camera");
+    return facts;
+}
+
 bool TestCamera::limitReached(std::uint32_t index) const
 {
     return settings.frameLimit >= 0 && index >= std::uint32_t(settings.frameLimit);
 }
 
-cv::Mat TestCamera::makeFrame(std::uint32_t index) const
+bool TestCamera::stallsAt(std::uint32_t index) const
+{
+    return settings.stallAfter >= 0 && index >= std::uint32_t(settings.stallAfter);
+}
+
+bool TestCamera::lostOnTheBus(std::uint32_t index) const
+{
+    return settings.loseEvery > 0 && (index + 1) % std::uint32_t(settings.loseEvery) == 0;
+}
+
+FrameSource::Frame TestCamera::makeFrame(std::uint32_t index) const
 {
     const int offset = int((std::uint64_t(index) * step) % std::uint64_t(settings.width));
-    cv::Mat frame;
-    scenery(cv::Rect(offset, 0, settings.width, settings.height)).copyTo(frame);
-    const auto delivery =
-        std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - openedAt);
-    FramePattern::draw(frame, {index, delivery.count()});
+    Frame frame;
+    scenery(cv::Rect(offset, 0, settings.width, settings.height)).copyTo(frame.pixels);
+    frame.captureTime = MonotonicClock::now();
+    frame.sequence = index;
+    const auto sinceOpening =
+        std::chrono::duration_cast<std::chrono::microseconds>(*frame.captureTime - openedAt);
+    FramePattern::draw(frame.pixels, {index, sinceOpening.count()});
     return frame;
 }
 
-bool TestCamera::read(cv::Mat &frame)
+FrameSource::Result TestCamera::readFrame(Frame &frame)
 {
+    frame = Frame();
     if (settings.fps == 0)
         return readUnpaced(frame);
     std::unique_lock<std::mutex> lock(mutex);
     // Capture drivers start streaming on the first grab, not when the device is opened.
     if (!streaming && opened) {
         streaming = true;
-        producer = std::thread(&TestCamera::produce, this, Clock::now());
+        producer = std::thread(&TestCamera::produce, this, MonotonicClock::now());
     }
     changed.wait(lock, [this] { return !queue.empty() || exhausted || stopping; });
-    if (queue.empty()) {
-        frame.release();
-        return false;
-    }
-    frame = queue.front();
+    if (queue.empty())
+        return Result::Failed;
+    frame = std::move(queue.front());
     queue.pop_front();
-    return true;
+    return Result::Frame;
 }
 
-bool TestCamera::readUnpaced(cv::Mat &frame)
+FrameSource::Result TestCamera::readUnpaced(Frame &frame)
 {
-    if (!opened || limitReached(nextUnpaced)) {
-        frame.release();
-        return false;
-    }
+    if (!opened || limitReached(nextUnpaced))
+        return Result::Failed;
     frame = makeFrame(nextUnpaced++);
-    return true;
+    return Result::Frame;
 }
 
-void TestCamera::produce(Clock::time_point start)
+void TestCamera::produce(MonotonicClock::time_point start)
 {
-    for (std::uint32_t index = 0; !limitReached(index); ++index) {
+    std::vector<Frame> made;
+    const std::size_t burst = std::size_t(std::max(settings.burst, 1));
+    std::uint32_t index = 0;
+    for (; !limitReached(index) && !stallsAt(index); ++index) {
         // Each deadline counts from the start, so that late frames do not shift the schedule.
         const auto due =
             start + std::chrono::nanoseconds(std::int64_t(index) * 1'000'000'000 / settings.fps);
@@ -156,14 +233,26 @@ void TestCamera::produce(Clock::time_point start)
             if (changed.wait_until(lock, due, [this] { return stopping; }))
                 return;
         }
-        cv::Mat frame = makeFrame(index);
-        std::lock_guard<std::mutex> lock(mutex);
-        if (queue.size() < std::size_t(queueLength))
-            queue.push_back(std::move(frame));
-        changed.notify_all();
+        if (lostOnTheBus(index))
+            continue;
+        made.push_back(makeFrame(index));
+        if (made.size() >= burst)
+            deliver(made);
     }
+    deliver(made);
+    // A frozen camera announces nothing: reads wait until it is released.
     std::lock_guard<std::mutex> lock(mutex);
-    exhausted = true;
+    exhausted = limitReached(index);
+    changed.notify_all();
+}
+
+void TestCamera::deliver(std::vector<Frame> &made)
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    for (Frame &frame : made)
+        if (queue.size() < capacity)
+            queue.push_back(std::move(frame));
+    made.clear();
     changed.notify_all();
 }
 

@@ -1,8 +1,10 @@
 #include "CameraSources.h"
 #include "CvVideoSink.h"
+#include "DeviceMapping.h"
 #include "FrameSource.h"
 #include "RecordingFiles.h"
 #include "TestCamera.h"
+#include "VideoCaptureSource.h"
 
 #include <QTemporaryDir>
 #include <QTest>
@@ -25,6 +27,9 @@ private slots:
     void initTestCase();
     void cameraNumbers_data();
     void cameraNumbers();
+    void platformCameraDevices();
+    void emptyList();
+    void cameraModeReadBack();
     void videoFileIsReadOnDemand();
     void displayNames();
 
@@ -47,35 +52,74 @@ void CameraSourcesTest::initTestCase()
     QVERIFY(sink.release());
 }
 
-// This machine has no camera: a device index opens nothing, a named source opens.
+enum class Opens { Source, UnopenedDevice, Nothing };
+Q_DECLARE_METATYPE(Opens)
+
+// This machine has no camera: a listed device opens nothing, a named source opens, and a
+// number outside the list names nothing at all.
 void CameraSourcesTest::cameraNumbers_data()
 {
     QTest::addColumn<int>("platformCameras");
     QTest::addColumn<int>("cameraNumber");
-    QTest::addColumn<bool>("opened");
+    QTest::addColumn<Opens>("opens");
     QTest::addColumn<int>("width");
-    QTest::newRow("no platform camera: first source") << 0 << 0 << true << 800;
-    QTest::newRow("no platform camera: second source") << 0 << 1 << true << 320;
-    QTest::newRow("platform camera keeps its device index") << 2 << 1 << false << 0;
-    QTest::newRow("sources follow the platform cameras") << 2 << 2 << true << 800;
-    QTest::newRow("beyond the list: a device index") << 0 << 3 << false << 0;
-    QTest::newRow("empty list: any camera") << 0 << -1 << false << 0;
-    QTest::newRow("malformed test camera opens nothing") << 0 << 2 << false << 0;
+    QTest::addColumn<QString>("why");
+    QTest::newRow("no platform camera: first source") << 0 << 0 << Opens::Source << 800 << "";
+    QTest::newRow("no platform camera: second source") << 0 << 1 << Opens::Source << 320 << "";
+    QTest::newRow("platform camera: its own device") << 2 << 1 << Opens::UnopenedDevice << 0 << "";
+    QTest::newRow("sources follow the platform cameras") << 2 << 2 << Opens::Source << 800 << "";
+    QTest::newRow("beyond the list") << 0 << 4 << Opens::Nothing << 0 << "";
+    QTest::newRow("negative: no camera at all")
+        << 0 << -1 << Opens::Nothing << 0 << "camera -1 is not in the list";
+    QTest::newRow("malformed test camera opens nothing")
+        << 0 << 2 << Opens::UnopenedDevice << 0 << "";
+    QTest::newRow("a device node named as a source") << 0 << 3 << Opens::UnopenedDevice << 0 << "";
 }
 
 void CameraSourcesTest::cameraNumbers()
 {
     QFETCH(int, platformCameras);
     QFETCH(int, cameraNumber);
-    QFETCH(bool, opened);
+    QFETCH(Opens, opens);
     QFETCH(int, width);
+    QFETCH(QString, why);
+    if (!why.isEmpty())
+        QTest::ignoreMessage(QtDebugMsg, qPrintable(why));
     const CameraSources sources(listedCameras(platformCameras),
-                                {"test:800x600@30", videoFile, "test:1x1@30"});
+                                {"test:800x600@30", videoFile, "test:1x1@30", "/dev/video63"});
     const std::unique_ptr<FrameSource> source = sources.open(cameraNumber);
-    QVERIFY(source);
-    QCOMPARE(source->isOpened(), opened);
-    if (opened)
+    QCOMPARE(bool(source), opens != Opens::Nothing);
+    if (!source)
+        return;
+    QCOMPARE(source->isOpened(), opens == Opens::Source);
+    if (opens == Opens::Source)
         QCOMPARE(source->frameSize().width, width);
+}
+
+// Cameras are opened as the list names them, through V4L2 on Linux; a listed camera whose
+// device cannot be told opens nothing.
+void CameraSourcesTest::platformCameraDevices()
+{
+    const CameraSources sources({{"Webcam", "/dev/video62"}, {"Odd camera", "usb-camera"}}, {});
+    const std::unique_ptr<FrameSource> webcam = sources.open(0);
+    QVERIFY(webcam);
+    const FrameSource::Description facts = webcam->description();
+    QCOMPARE(facts.listText, QString("Webcam"));
+    if (DeviceMapping::native() == DeviceMapping::Naming::DeviceNodes) {
+        QCOMPARE(facts.device, QString("/dev/video62"));
+        QTest::ignoreMessage(QtDebugMsg, "camera 1 names no device node: \"usb-camera\"");
+        QVERIFY(!sources.open(1));
+    } else {
+        QCOMPARE(facts.device, QString("camera index 0"));
+    }
+}
+
+// What the window asks for when it lists no camera.
+void CameraSourcesTest::emptyList()
+{
+    QTest::ignoreMessage(QtDebugMsg, "no camera chosen: the camera list is empty");
+    QVERIFY(!CameraSources({}, {}).open(-1));
+    QVERIFY(!CameraSources({}, {}).open(0));
 }
 
 void CameraSourcesTest::videoFileIsReadOnDemand()
@@ -84,6 +128,8 @@ void CameraSourcesTest::videoFileIsReadOnDemand()
     QVERIFY(source->isOpened());
     QVERIFY(source->deliversOnDemand());
     QCOMPARE(source->frameSize(), cv::Size(320, 240));
+    QCOMPARE(source->description().timeSource, QString("camera"));
+    QCOMPARE(source->description().backend, QString("FFMPEG"));
     cv::Mat first;
     cv::Mat second;
     QVERIFY(source->read(first));
@@ -105,6 +151,25 @@ void CameraSourcesTest::displayNames()
     QCOMPARE(sources.displayNames(), QStringList({"Camera 0", "Test camera 640x480 @ 30 fps",
                                                   "Test camera 1280x720 @ 60 fps, 10 frames",
                                                   "rtsp://camera/stream", "test:bad"}));
+}
+
+// A video file stands in for a camera: its backend takes no mode, and says what it gives.
+void CameraSourcesTest::cameraModeReadBack()
+{
+    CaptureDevice device;
+    device.path = videoFile.toStdString();
+    device.backend = cv::CAP_FFMPEG;
+    QTest::ignoreMessage(QtDebugMsg,
+                         "camera mode refused: asked 1280x720@60:YUYV, given 320x240@30:MJPG");
+    VideoCaptureSource camera(device, "Stand-in camera", CameraMode::parse("1280x720@60:YUYV"));
+    QVERIFY(camera.isOpened());
+    QCOMPARE(camera.frameSize(), cv::Size(320, 240));
+    const FrameSource::Description facts = camera.description();
+    QCOMPARE(facts.listText, QString("Stand-in camera"));
+    QCOMPARE(facts.device, videoFile);
+    QCOMPARE(facts.backend, QString("FFMPEG"));
+    QCOMPARE(facts.pixelFormat, QString("MJPG"));
+    QCOMPARE(facts.timeSource, QString("arrival"));
 }
 
 QTEST_APPLESS_MAIN(CameraSourcesTest)
