@@ -339,7 +339,8 @@ bool FfmpegVideoSink::release()
     // should the volume have no room for the index, the frames are there all the same.
     const bool drained = encode(nullptr);
     const bool flushed = flush();
-    const bool indexed = !fileFailed(av_write_trailer(file.get()) < 0, "Video trailer write failed");
+    const bool indexed =
+        !fileFailed(av_write_trailer(file.get()) < 0, "Video trailer write failed");
     const bool closed = !fileFailed(avio_closep(&file->pb) < 0, "Video file close failed");
     const bool completed = drained && flushed && indexed && closed && complete;
     close();

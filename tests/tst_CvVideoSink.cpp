@@ -134,8 +134,8 @@ void CvVideoSinkTest::openFailure_data()
     QTest::newRow("missing folder")
         << "missing/video.avi" << true
         << QStringList{"Video file create failed: No such file or directory"};
-    QTest::newRow("folder is a file")
-        << "video.avi/video.avi" << true << QStringList{"Video file create failed: Not a directory"};
+    QTest::newRow("folder is a file") << "video.avi/video.avi" << true
+                                      << QStringList{"Video file create failed: Not a directory"};
     QTest::newRow("codec refused") << "video.avi" << false << QStringList();
 }
 
