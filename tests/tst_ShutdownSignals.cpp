@@ -7,11 +7,9 @@
 #include <QTest>
 
 #ifdef Q_OS_UNIX
-#include <cerrno>
 #include <csignal>
+#include <cstdio>
 #include <sys/resource.h>
-#include <unistd.h>
-#endif
 
 namespace {
 
@@ -19,6 +17,7 @@ namespace {
 const char childVariable[] = "SHUTDOWN_SIGNALS_CHILD";
 
 } // namespace
+#endif
 
 class ShutdownSignalsTest : public QObject
 {
