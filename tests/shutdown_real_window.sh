@@ -27,6 +27,8 @@ fail() {
     echo "FAIL: $*"
     echo "--- program messages:"
     cat "$work/messages" 2>/dev/null
+    echo "--- window manager messages:"
+    cat "$work/openbox.log" 2>/dev/null
     exit 1
 }
 
@@ -101,7 +103,7 @@ in_order() {
 
 openbox --sm-disable >"$work/openbox.log" 2>&1 &
 pids+=($!)
-wait_for 100 wmctrl -m >/dev/null 2>&1 || fail "the window manager did not start"
+wait_for 300 wmctrl -m >/dev/null 2>&1 || fail "the window manager did not start within 30 s"
 
 arguments=()
 # A video far longer than the test, so that the end comes while it records.
