@@ -100,8 +100,10 @@ void ShutdownTest::initTestCase()
     qRegisterMetaType<IplImage *>("IplImage*");
     // Started in the background by a shell, a program ignores SIGINT, and the application
     // would keep it ignored.
+#ifdef Q_OS_UNIX
     for (const int number : {SIGINT, SIGTERM, SIGHUP})
         std::signal(number, SIG_DFL);
+#endif
 }
 
 void ShutdownTest::init()
