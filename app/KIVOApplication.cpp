@@ -6,6 +6,7 @@
 #include "MainWindow.h"
 #include "PlatformCameras.h"
 #include "Recorder.h"
+#include "ShutdownSignals.h"
 
 #include <QDebug>
 #include <QThread>
@@ -48,6 +49,12 @@ KIVOApplication::KIVOApplication(int &argc, char **argv, const CommandLine::Oper
     connect(workerThread, SIGNAL(finished()), workerThread, SLOT(deleteLater()));
     setQuitOnLastWindowClosed(false);
     connect(recorder, SIGNAL(finished()), this, SLOT(quit()));
+    // Asked by the system to end, the program ends the way closing its window ends it; with
+    // its window closed it is ending already.
+    connect(new ShutdownSignals(this), &ShutdownSignals::endRequested, mainWindow, [this] {
+        if (mainWindow->isVisible())
+            mainWindow->close();
+    });
 
     workerThread->start(QThread::InheritPriority);
     mainWindow->show();

@@ -56,6 +56,8 @@ AVPixelFormat sourceFormatOf(int matType)
     switch (matType) {
     case CV_8UC3:
         return AV_PIX_FMT_BGR24;
+    case CV_8UC4:
+        return AV_PIX_FMT_BGRA;
     case CV_8UC1:
         return AV_PIX_FMT_GRAY8;
     default:
@@ -83,6 +85,13 @@ SwsContext *makeScaler(AVPixelFormat source, const AVCodecContext *encoder)
     return scaler;
 }
 
+std::string errorText(int code)
+{
+    char text[AV_ERROR_MAX_STRING_SIZE] = {};
+    av_strerror(code, text, sizeof text);
+    return text;
+}
+
 } // namespace
 
 FfmpegVideoSink::FfmpegVideoSink() : FfmpegVideoSink(H264Settings()) {}
@@ -94,11 +103,20 @@ FfmpegVideoSink::~FfmpegVideoSink()
     release();
 }
 
+void FfmpegVideoSink::setClock(Clock readClock)
+{
+    clock = std::move(readClock);
+}
+
 bool FfmpegVideoSink::open(const std::string &fileName, int fourcc, double fps, cv::Size frameSize,
                            bool isColor)
 {
     Q_UNUSED(isColor)
     release();
+    failure = OpenFailure::Codec;
+    framesMuxed = 0;
+    framesFlushed = 0;
+    muxedAhead.clear();
     // The libraries report each recording's statistics at info level; only errors are news.
     av_log_set_level(AV_LOG_ERROR);
     // Motion JPEG is built into every build of the libraries, so it is the platform's choice.
@@ -118,9 +136,13 @@ bool FfmpegVideoSink::open(const std::string &fileName, int fourcc, double fps, 
     // The file is created only once the encoder accepted the settings, so a codec that is
     // tried and refused leaves no file behind.
     opened = openEncoder(codec, fps, frameSize) && openFile(fileName, unsigned(fourcc));
-    if (!opened)
+    if (!opened) {
         close();
-    return opened;
+        return false;
+    }
+    failure = OpenFailure::None;
+    lastFlush = clock();
+    return true;
 }
 
 bool FfmpegVideoSink::openEncoder(const Codec &codec, double fps, cv::Size frameSize)
@@ -181,8 +203,10 @@ bool FfmpegVideoSink::openFile(const std::string &fileName, unsigned int fourcc)
     stream->time_base = encoder->time_base;
     stream->avg_frame_rate = encoder->framerate;
     // The protocol prefix keeps a colon in a file name from being read as a protocol name.
-    if (avio_open(&format->pb, ("file:" + fileName).c_str(), AVIO_FLAG_WRITE) < 0) {
-        qDebug("Video file create failed");
+    const int created = avio_open(&format->pb, ("file:" + fileName).c_str(), AVIO_FLAG_WRITE);
+    if (created < 0) {
+        failure = OpenFailure::File;
+        qDebug("Video file create failed: %s", errorText(created).c_str());
         return false;
     }
     if (avformat_write_header(format, nullptr) < 0) {
@@ -197,11 +221,23 @@ bool FfmpegVideoSink::isOpened() const
     return opened;
 }
 
+VideoSink::OpenFailure FfmpegVideoSink::openFailure() const
+{
+    return failure;
+}
+
+int FfmpegVideoSink::framesInFile() const
+{
+    return framesFlushed;
+}
+
 bool FfmpegVideoSink::write(const cv::Mat &frame)
 {
     if (!opened)
         return false;
-    const bool written = convert(frame) && encode(picture.get());
+    bool written = convert(frame) && encode(picture.get());
+    if (clock() - lastFlush >= flushInterval)
+        written = flush() && written;
     complete = complete && written;
     return written;
 }
@@ -243,33 +279,70 @@ bool FfmpegVideoSink::encode(const AVFrame *input)
     int result = 0;
     bool written = true;
     while ((result = avcodec_receive_packet(encoder.get(), packet.get())) >= 0) {
+        const long long frameIndex = packet->pts;
         av_packet_rescale_ts(packet.get(), encoder->time_base, stream->time_base);
         packet->stream_index = stream->index;
-        written = av_write_frame(file.get(), packet.get()) >= 0 && written;
+        const bool muxed = av_write_frame(file.get(), packet.get()) >= 0;
+        if (muxed)
+            noteMuxed(frameIndex);
+        written = muxed && written;
         av_packet_unref(packet.get());
     }
     if (result != AVERROR(EAGAIN) && result != AVERROR_EOF) {
         qDebug("Video encoding failed");
         return false;
     }
-    if (!written)
-        qDebug("Video file write failed");
-    return written;
+    return !fileFailed(!written, "Video file write failed");
+}
+
+// An encoder that reorders frames hands them over out of their order; a frame counts once it
+// and every frame before it went to the muxer, so that the count is always a run from the
+// first frame.
+void FfmpegVideoSink::noteMuxed(long long frameIndex)
+{
+    muxedAhead.insert(frameIndex);
+    while (!muxedAhead.empty() && *muxedAhead.begin() == framesMuxed) {
+        muxedAhead.erase(muxedAhead.begin());
+        ++framesMuxed;
+    }
+}
+
+// Until now the packets sit in the output buffer, which holds many seconds of a quiet scene:
+// a process that ends without release() would leave none of them. Once handed to the system
+// they survive the process. The AVI muxer writes each packet as a complete chunk, so the file
+// ends on whole frames after every flush.
+bool FfmpegVideoSink::flush()
+{
+    lastFlush = clock();
+    avio_flush(file->pb);
+    if (fileFailed(file->pb->error < 0, "Video file write failed"))
+        return false;
+    framesFlushed = framesMuxed;
+    return true;
+}
+
+// Reports the first write that the file refused; those that fail after it, the index and the
+// close among them, fail because of it.
+bool FfmpegVideoSink::fileFailed(bool failed, const char *message)
+{
+    if (failed && !writeErrorSeen)
+        qDebug("%s", message);
+    writeErrorSeen = writeErrorSeen || failed;
+    return failed;
 }
 
 bool FfmpegVideoSink::release()
 {
     if (!opened)
         return true;
-    bool completed = encode(nullptr) && complete;
-    if (av_write_trailer(file.get()) < 0) {
-        qDebug("Video trailer write failed");
-        completed = false;
-    }
-    if (avio_closep(&file->pb) < 0) {
-        qDebug("Video file close failed");
-        completed = false;
-    }
+    // The frames still inside the encoder, then all of them into the file before the index:
+    // should the volume have no room for the index, the frames are there all the same.
+    const bool drained = encode(nullptr);
+    const bool flushed = flush();
+    const bool indexed =
+        !fileFailed(av_write_trailer(file.get()) < 0, "Video trailer write failed");
+    const bool closed = !fileFailed(avio_closep(&file->pb) < 0, "Video file close failed");
+    const bool completed = drained && flushed && indexed && closed && complete;
     close();
     return completed;
 }
@@ -286,4 +359,5 @@ void FfmpegVideoSink::close()
     nextPts = 0;
     opened = false;
     complete = true;
+    writeErrorSeen = false;
 }

@@ -2,7 +2,10 @@
 
 #include "VideoSink.h"
 
+#include <chrono>
+#include <functional>
 #include <memory>
+#include <set>
 #include <string>
 
 struct AVCodecContext;
@@ -25,12 +28,18 @@ struct FfmpegDeleter
 // Writes an AVI file through the encoding libraries directly, so that the H.264 encoder runs
 // with settings fit for real time and every failure of encoding or writing is seen.
 // The FOURCC codes X264, x264, H264 and h264 select H.264 (stored under that very code),
-// MJPG and -1 select Motion JPEG. Frames are 8-bit BGR or gray of the opened size; colour
-// or not, they are stored in YUV, so isColor changes nothing.
+// MJPG and -1 select Motion JPEG. Frames are 8-bit BGR, BGRA or gray of the opened size;
+// colour or not, they are stored in YUV, so isColor changes nothing.
 // A frame that could not be written makes the file incomplete: release() then answers false.
+// About once a second the file is handed to the operating system as far as it is written, so
+// that a recording cut short by a kill, a crash or a full volume leaves a video that decoders
+// read up to that point, even without the index and the sizes that release() writes.
 class FfmpegVideoSink : public VideoSink
 {
 public:
+    using Clock = std::function<std::chrono::steady_clock::time_point()>;
+    static constexpr std::chrono::milliseconds flushInterval{1000};
+
     // How the H.264 encoder trades speed for quality. On two cores, veryfast encodes 640x480
     // at about 300 and 1280x720 at about 110 frames per second in one thread, several times
     // the camera's rate, in smaller files than the faster presets. zerolatency keeps every
@@ -51,11 +60,16 @@ public:
     FfmpegVideoSink(const FfmpegVideoSink &) = delete;
     FfmpegVideoSink &operator=(const FfmpegVideoSink &) = delete;
 
+    // Replaces the steady clock that times the flushes.
+    void setClock(Clock readClock);
+
     bool open(const std::string &fileName, int fourcc, double fps, cv::Size frameSize,
               bool isColor) override;
     bool isOpened() const override;
+    OpenFailure openFailure() const override;
     bool write(const cv::Mat &frame) override;
     bool release() override;
+    int framesInFile() const override;
 
 private:
     struct Codec;
@@ -65,6 +79,9 @@ private:
     bool openFile(const std::string &fileName, unsigned int fourcc);
     bool convert(const cv::Mat &frame);
     bool encode(const AVFrame *picture);
+    void noteMuxed(long long frameIndex);
+    bool flush();
+    bool fileFailed(bool failed, const char *message);
     void close();
 
     H264Settings settings;
@@ -78,4 +95,14 @@ private:
     long long nextPts = 0;
     bool opened = false;
     bool complete = true;
+    OpenFailure failure = OpenFailure::None;
+    Clock clock = [] { return std::chrono::steady_clock::now(); };
+    std::chrono::steady_clock::time_point lastFlush;
+    // Frames, from the first on, whose packets went to the muxer, and those of them handed to
+    // the system; frames muxed ahead of one still missing.
+    int framesMuxed = 0;
+    int framesFlushed = 0;
+    std::set<long long> muxedAhead;
+    // The file has refused a write; what follows from it is not reported again.
+    bool writeErrorSeen = false;
 };

@@ -10,6 +10,7 @@ void FrameWriter::begin(std::unique_ptr<VideoSink> opened)
 {
     sink = std::move(opened);
     failed = false;
+    inFile = 0;
 }
 
 void FrameWriter::write(const cv::Mat &frame)
@@ -17,6 +18,8 @@ void FrameWriter::write(const cv::Mat &frame)
     // After a failure the rest are only counted off: the recording is ending anyway.
     if (!failed && !(sink && sink->write(frame)))
         failed = true;
+    if (sink)
+        inFile = sink->framesInFile();
     room.release();
 }
 
@@ -25,6 +28,7 @@ bool FrameWriter::finish()
     if (!sink)
         return true;
     const bool released = sink->release();
+    inFile = sink->framesInFile();
     sink.reset();
     return released && !failed;
 }

@@ -17,7 +17,8 @@ Q_DECLARE_METATYPE(cv::Mat)
 class QSemaphore;
 
 // Encodes a recording's frames in the writer thread, one queued frame at a time, and gives
-// each frame's place in the queue back once it is written.
+// each frame's place in the queue back once it is written. Tells any thread how many of them
+// the file holds for certain.
 class FrameWriter : public QObject
 {
     Q_OBJECT
@@ -29,6 +30,9 @@ public:
     // Completes the file; false when a write or the completion failed.
     bool finish();
     bool hasFailed() const { return failed; }
+    // The recording's frames that its file holds even if the process ends now, as its sink
+    // last reported them: after each write, and after the file was completed.
+    int framesInFile() const { return inFile; }
 
 public slots:
     void write(const cv::Mat &frame);
@@ -37,4 +41,5 @@ private:
     QSemaphore &room;
     std::unique_ptr<VideoSink> sink;
     std::atomic<bool> failed{false};
+    std::atomic<int> inFile{0};
 };

@@ -179,10 +179,14 @@ bool Recorder::openVideoWriter(cv::Size frameSize)
     const auto openWith = [&](int code) {
         return sink->open(videoFileName, code, declaredFps, frameSize, true);
     };
-    if (!std::any_of(VideoCodes::h264.begin(), VideoCodes::h264.end(), openWith)) {
+    // A file that cannot be created is no fault of the codec: no other code is tried for it.
+    const auto codecRefused = [&](int code) {
+        return !openWith(code) && sink->openFailure() == VideoSink::OpenFailure::Codec;
+    };
+    if (std::all_of(VideoCodes::h264.begin(), VideoCodes::h264.end(), codecRefused)) {
         qDebug("Cannot find chosen codec");
         // The platform's choice fails where there is no codec dialog; MJPG is always built in.
-        if (!openWith(VideoCodes::platformChoice))
+        if (codecRefused(VideoCodes::platformChoice))
             openWith(VideoCodes::mjpg);
     }
     if (!sink->isOpened()) {

@@ -37,6 +37,10 @@ constexpr bool isH264(int code)
 class VideoSink
 {
 public:
+    // Why the last open() failed. Another codec may get past a refused codec or setting; a
+    // file that cannot be created (a missing folder, no permission) fails with every codec.
+    enum class OpenFailure { None, Codec, File };
+
     virtual ~VideoSink() = default;
 
     // Opens fileName for frames of frameSize, declared at fps, encoded with the codec named
@@ -44,8 +48,13 @@ public:
     virtual bool open(const std::string &fileName, int fourcc, double fps, cv::Size frameSize,
                       bool isColor) = 0;
     virtual bool isOpened() const = 0;
+    virtual OpenFailure openFailure() const = 0;
     // Encodes and writes one frame of the opened size; false when it could not be written.
     virtual bool write(const cv::Mat &frame) = 0;
     // Completes and closes the file; false when completing it failed. Does nothing when closed.
     virtual bool release() = 0;
+    // The frames of the last opened file that a reader finds there even if this process ends
+    // now: encoded, and handed to the operating system. Never more than were written; after a
+    // successful release(), all of them.
+    virtual int framesInFile() const = 0;
 };

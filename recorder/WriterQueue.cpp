@@ -45,6 +45,11 @@ bool WriterQueue::hasFailed() const
     return worker.hasFailed();
 }
 
+int WriterQueue::framesInFile() const
+{
+    return worker.framesInFile();
+}
+
 bool WriterQueue::finish()
 {
     bool complete = true;

@@ -23,6 +23,11 @@ public:
     void push(const cv::Mat &frame);
     // True once a frame could not be written.
     bool hasFailed() const;
+    // How many of the recording's frames its video file holds for certain: written and
+    // handed to the operating system, so that they survive even a killed process. Grows about
+    // once a second while recording; once finish() has completed the file, every frame
+    // written. Never more than were queued; safe to read from any thread.
+    int framesInFile() const;
     // Writes every queued frame, then completes the file; false when any of it failed. Does
     // nothing, successfully, when no recording was started.
     bool finish();

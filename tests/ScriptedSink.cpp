@@ -16,12 +16,24 @@ bool ScriptedSink::open(const std::string &fileName, int fourcc, double fps, cv:
                         bool isColor)
 {
     opened = !inner || inner->open(fileName, fourcc, fps, frameSize, isColor);
+    accepted = 0;
+    flushed = 0;
     return opened;
 }
 
 bool ScriptedSink::isOpened() const
 {
     return opened;
+}
+
+VideoSink::OpenFailure ScriptedSink::openFailure() const
+{
+    return inner ? inner->openFailure() : OpenFailure::None;
+}
+
+int ScriptedSink::framesInFile() const
+{
+    return inner ? inner->framesInFile() : flushed;
 }
 
 bool ScriptedSink::write(const cv::Mat &frame)
@@ -36,6 +48,9 @@ bool ScriptedSink::write(const cv::Mat &frame)
         return false;
     const auto stamp = FramePattern::read(frame);
     written->append(stamp ? int(stamp->index) : -1);
+    ++accepted;
+    if (script.flushEvery > 0 && accepted % script.flushEvery == 0)
+        flushed = accepted;
     if (script.writesCompleted)
         ++*script.writesCompleted;
     return true;
@@ -43,7 +58,9 @@ bool ScriptedSink::write(const cv::Mat &frame)
 
 bool ScriptedSink::release()
 {
-    const bool released = !inner || inner->release();
+    const bool released = (!inner || inner->release()) && script.releaseSucceeds;
+    if (released && opened)
+        flushed = accepted;
     opened = false;
-    return released && script.releaseSucceeds;
+    return released;
 }

@@ -3,8 +3,13 @@
 # window from outside the way a window manager does, and checks that the program ends by
 # itself, in order, with exit code 0. In "recording" mode the window is closed while the test
 # camera records with the live preview shown: the recording must then end complete, a line for
-# every frame of its video.
-# Usage: shutdown_real_window.sh PROGRAM [idle|recording]
+# every frame of its video. The signal modes end such a recording otherwise:
+# - sigterm, sigint, sighup: the system asks the program to end, which must end it exactly as
+#   closing its window does;
+# - sigkill: the program is killed 5 s into the recording; the video must still hold every
+#   frame that the text file listed 1.5 s before;
+# - twice: two requests to end arrive together; the second ends the program at once.
+# Usage: shutdown_real_window.sh PROGRAM [idle|recording|sigterm|sigint|sighup|sigkill|twice]
 set -u
 if [ -z "${EYEBLINK_UNDER_XVFB:-}" ]; then
     EYEBLINK_UNDER_XVFB=1 exec xvfb-run -a -s "-screen 0 1280x1024x24" "$0" "$@"
@@ -22,6 +27,8 @@ fail() {
     echo "FAIL: $*"
     echo "--- program messages:"
     cat "$work/messages" 2>/dev/null
+    echo "--- window manager messages:"
+    cat "$work/openbox.log" 2>/dev/null
     exit 1
 }
 
@@ -47,6 +54,28 @@ lines_recorded() {
 }
 
 preview_listed() { wmctrl -l 2>/dev/null | grep -q " Camera output$"; }
+
+milliseconds() { date +%s%3N; }
+
+# Sleeps until the given time in milliseconds, or not at all when it has passed.
+sleep_until() {
+    local left=$(($1 - $(milliseconds)))
+    [ "$left" -gt 0 ] && sleep "$((left / 1000)).$(printf %03d $((left % 1000)))"
+    return 0
+}
+
+lines_now() { cat "$records"/1/*.txt 2>/dev/null | wc -l; }
+
+frames_in() {
+    ffprobe -v error -count_frames -select_streams v:0 -show_entries stream=nb_read_frames \
+        -of csv=p=0 "$1"
+}
+
+one_file() {
+    local files=("$records"/1/*."$1")
+    [ ${#files[@]} -eq 1 ] && [ -f "${files[0]}" ] || fail "no single .$1 file in folder 1"
+    echo "${files[0]}"
+}
 
 # Focus starts on the first widget, "Select directory"; going back along the tab order, "New
 # record" is the last widget, "show video while recording" the third from last.
@@ -74,25 +103,71 @@ in_order() {
 
 openbox --sm-disable >"$work/openbox.log" 2>&1 &
 pids+=($!)
-wait_for 100 wmctrl -m >/dev/null 2>&1 || fail "the window manager did not start"
+wait_for 300 wmctrl -m >/dev/null 2>&1 || fail "the window manager did not start within 30 s"
 
 arguments=()
-# A video far longer than the test, so that the close comes while it records.
-[ "$mode" = recording ] && arguments=(--source test:320x240@30 "$records" 600)
+# A video far longer than the test, so that the end comes while it records.
+case $mode in
+    idle) ;;
+    recording) arguments=(--source test:320x240@30 "$records" 600) ;;
+    *) arguments=(--source test "$records" 600) ;;
+esac
+# With job control on, the program starts with SIGINT not ignored, as from a terminal.
+set -m
 QT_QPA_PLATFORM=xcb "$program" "${arguments[@]}" 2>"$work/messages" &
 program_pid=$!
 pids+=("$program_pid")
 wait_for 200 window_listed || fail "no window titled \"eyeblink recorder\" within 20 s"
 
-if [ "$mode" = recording ]; then
+if [ "$mode" != idle ]; then
     record_with_preview
+    wait_for 300 lines_recorded 1 || fail "no recording in folder 1 within 30 s"
+    started=$(milliseconds)
     wait_for 300 lines_recorded 30 || fail "no second of recording in folder 1 within 30 s"
     preview_listed || fail "the preview is not shown while recording"
 fi
-wmctrl -c "eyeblink recorder" || fail "the window manager could not close the window"
-wait_for 300 program_ended || fail "the program still runs 30 s after its window was closed"
+
+case $mode in
+    idle | recording)
+        wmctrl -c "eyeblink recorder" || fail "the window manager could not close the window" ;;
+    sigterm | sigint | sighup) kill -s "${mode^^}" "$program_pid" ;;
+    sigkill)
+        # Lower bounds only: a late wake-up makes the gap before the kill longer.
+        sleep_until $((started + 3500))
+        noted=$(lines_now)
+        sleep 1.5
+        kill -KILL "$program_pid" ;;
+    twice)
+        # Held while both arrive, the program gets them together when it goes on.
+        kill -STOP "$program_pid"
+        kill -INT "$program_pid"
+        kill -TERM "$program_pid"
+        kill -CONT "$program_pid" ;;
+    *) fail "unknown mode $mode" ;;
+esac
+wait_for 300 program_ended || fail "the program still runs 30 s after it was asked to end"
 wait "$program_pid"
 status=$?
+
+case $mode in
+    sigkill)
+        [ "$status" -eq 137 ] || fail "exit code $status after SIGKILL"
+        video=$(one_file avi)
+        lines=$(wc -l <"$(one_file txt)")
+        frames=$(frames_in "$video")
+        [ -n "$frames" ] && [ "$frames" -ge "$noted" ] ||
+            fail "killed: the video holds ${frames:-no} frames, the text file had $noted lines 1.5 s before"
+        [ "$frames" -le "$lines" ] || fail "killed: $frames frames in the video but $lines lines"
+        echo "killed 5 s into the recording: $frames frames in the video ($(stat -c %s "$video")" \
+            "bytes), $lines lines; $noted lines 1.5 s before the kill"
+        exit 0 ;;
+    twice)
+        # Killed by whichever of the two came second.
+        [ "$status" -eq $((128 + 2)) ] || [ "$status" -eq $((128 + 15)) ] ||
+            fail "exit code $status after two requests to end"
+        echo "two requests to end: the second ended the program at once (exit code $status)"
+        exit 0 ;;
+esac
 [ "$status" -eq 0 ] || fail "exit code $status"
 
 in_order "MW:finish emitted" "Kivo app destructor" "MW: destructor"
@@ -108,14 +183,10 @@ if [ "$mode" = idle ]; then
 fi
 
 in_order "BD: quit" "BD: setting bools true" "BD: finish emitted" "BD: destructor"
-videos=("$records"/1/*.avi)
-texts=("$records"/1/*.txt)
-[ ${#videos[@]} -eq 1 ] && [ -f "${videos[0]}" ] || fail "no single video in folder 1"
-[ ${#texts[@]} -eq 1 ] && [ -f "${texts[0]}" ] || fail "no single text file in folder 1"
-frames=$(ffprobe -v error -count_frames -select_streams v:0 -show_entries stream=nb_read_frames \
-         -of csv=p=0 "${videos[0]}")
-lines=$(wc -l <"${texts[0]}")
+frames=$(frames_in "$(one_file avi)")
+lines=$(wc -l <"$(one_file txt)")
 [ "$frames" -ge 30 ] || fail "the video holds $frames frames"
 [ "$frames" -eq "$lines" ] || fail "$frames frames in the video but $lines lines"
-echo "closed by the window manager while recording: exit code 0, messages in order," \
-    "$frames frames and as many lines"
+how="closed by the window manager"
+[ "$mode" = recording ] || how="ended by ${mode^^}"
+echo "$how while recording: exit code 0, messages in order, $frames frames and as many lines"

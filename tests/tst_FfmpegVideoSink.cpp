@@ -1,4 +1,6 @@
 #include "FfmpegVideoSink.h"
+#include "MessageLog.h"
+#include "SmallVolume.h"
 
 #include <QDir>
 #include <QFile>
@@ -10,10 +12,16 @@
 #include <opencv2/imgproc.hpp>
 #include <opencv2/videoio.hpp>
 
+#ifdef Q_OS_UNIX
+#include <csignal>
+#include <sys/resource.h>
+#endif
+
 #include <memory>
 
 Q_DECLARE_METATYPE(cv::Size)
 Q_DECLARE_METATYPE(cv::Mat)
+Q_DECLARE_METATYPE(VideoSink::OpenFailure)
 
 namespace {
 
@@ -57,11 +65,46 @@ int indexOf(const cv::Mat &frame)
     return index;
 }
 
-cv::Mat asGray(const cv::Mat &frame)
+// The frame as a camera with the given number of channels would deliver it. Four channels
+// carry an alpha that differs across the frame, which must neither tint nor darken it.
+cv::Mat withChannels(const cv::Mat &frame, int channels)
 {
-    cv::Mat gray;
-    cv::cvtColor(frame, gray, cv::COLOR_BGR2GRAY);
-    return gray;
+    cv::Mat converted;
+    if (channels == 1) {
+        cv::cvtColor(frame, converted, cv::COLOR_BGR2GRAY);
+    } else if (channels == 4) {
+        cv::cvtColor(frame, converted, cv::COLOR_BGR2BGRA);
+        cv::Mat alpha(frame.size(), CV_8UC1, cv::Scalar(255));
+        alpha(cv::Rect(0, frame.rows / 2, frame.cols, frame.rows / 2)).setTo(0);
+        cv::insertChannel(alpha, converted, 3);
+    } else {
+        converted = frame;
+    }
+    return converted;
+}
+
+// A pattern frame whose lower half is noise, which no encoder can make small: a few of them
+// fill a small volume.
+cv::Mat noisyFrame(int index)
+{
+    cv::Mat frame = patternFrame(index);
+    cv::Mat lower = frame(cv::Rect(0, frameSize.height / 2, frameSize.width, frameSize.height / 2));
+    cv::randu(lower, 0, 256);
+    return frame;
+}
+
+// The frames that ffprobe decodes in a file; -1 when it cannot read the file at all.
+int framesProbed(const QString &fileName)
+{
+    QProcess ffprobe;
+    ffprobe.start(QStringLiteral("ffprobe"),
+                  {"-v", "error", "-count_frames", "-select_streams", "v:0", "-show_entries",
+                   "stream=nb_read_frames", "-of", "csv=p=0", fileName});
+    if (!ffprobe.waitForFinished(30000) || ffprobe.exitCode() != 0)
+        return -1;
+    bool isNumber = false;
+    const int frames = ffprobe.readAllStandardOutput().trimmed().toInt(&isNumber);
+    return isNumber ? frames : -1;
 }
 
 // Asks ffprobe for a few fields of the first video stream, as "key=value" lines.
@@ -94,13 +137,21 @@ private slots:
     void refusedFrame();
     void fullDisk();
     void reopenCompletesEarlierFile();
+    void fileGrowsWhileRecording_data();
+    void fileGrowsWhileRecording();
+    void failingVolumeKeepsFlushedFrames_data();
+    void failingVolumeKeepsFlushedFrames();
 
 private:
     QString path(const QString &name) const { return directory->filePath(name); }
     static int framesIn(const QString &fileName);
+    static QVector<int> indicesIn(const QString &fileName);
+    void useFakeClock();
+    void writeUntilRefused(const QString &fileName, QStringList *messages);
 
     std::unique_ptr<QTemporaryDir> directory;
     std::unique_ptr<FfmpegVideoSink> sink;
+    std::chrono::steady_clock::time_point now;
 };
 
 void FfmpegVideoSinkTest::init()
@@ -118,34 +169,47 @@ void FfmpegVideoSinkTest::cleanup()
 
 int FfmpegVideoSinkTest::framesIn(const QString &fileName)
 {
+    return indicesIn(fileName).size();
+}
+
+QVector<int> FfmpegVideoSinkTest::indicesIn(const QString &fileName)
+{
     cv::VideoCapture capture(fileName.toStdString(), cv::CAP_FFMPEG);
-    int count = 0;
+    QVector<int> indices;
     cv::Mat frame;
     while (capture.read(frame))
-        ++count;
-    return count;
+        indices << indexOf(frame);
+    return indices;
+}
+
+// The sink then flushes when the test moves the time on, and only then.
+void FfmpegVideoSinkTest::useFakeClock()
+{
+    sink->setClock([this] { return now; });
 }
 
 void FfmpegVideoSinkTest::roundTrip_data()
 {
     // clang-format off
     QTest::addColumn<int>("code");
-    QTest::addColumn<bool>("gray");
+    QTest::addColumn<int>("channels");
     QTest::addColumn<QString>("codecName");
     QTest::addColumn<QString>("tag");
     QTest::addColumn<QString>("tune");
 
-    QTest::newRow("X264") << fourcc("X264") << false << "h264" << "X264" << "zerolatency";
-    QTest::newRow("x264") << fourcc("x264") << false << "h264" << "x264" << "zerolatency";
-    QTest::newRow("H264") << fourcc("H264") << false << "h264" << "H264" << "zerolatency";
-    QTest::newRow("h264") << fourcc("h264") << false << "h264" << "h264" << "zerolatency";
-    QTest::newRow("MJPG") << fourcc("MJPG") << false << "mjpeg" << "MJPG" << "zerolatency";
-    QTest::newRow("platform choice") << -1 << false << "mjpeg" << "MJPG" << "zerolatency";
-    QTest::newRow("X264 gray frames") << fourcc("X264") << true << "h264" << "X264" << "zerolatency";
+    QTest::newRow("X264") << fourcc("X264") << 3 << "h264" << "X264" << "zerolatency";
+    QTest::newRow("x264") << fourcc("x264") << 3 << "h264" << "x264" << "zerolatency";
+    QTest::newRow("H264") << fourcc("H264") << 3 << "h264" << "H264" << "zerolatency";
+    QTest::newRow("h264") << fourcc("h264") << 3 << "h264" << "h264" << "zerolatency";
+    QTest::newRow("MJPG") << fourcc("MJPG") << 3 << "mjpeg" << "MJPG" << "zerolatency";
+    QTest::newRow("platform choice") << -1 << 3 << "mjpeg" << "MJPG" << "zerolatency";
+    QTest::newRow("X264 gray frames") << fourcc("X264") << 1 << "h264" << "X264" << "zerolatency";
+    QTest::newRow("X264 BGRA frames") << fourcc("X264") << 4 << "h264" << "X264" << "zerolatency";
     // Lookahead and B-frames keep frames inside the encoder until it is flushed.
     QTest::newRow("X264 with delayed frames")
-        << fourcc("X264") << false << "h264" << "X264" << "film";
-    QTest::newRow("MJPG gray frames") << fourcc("MJPG") << true << "mjpeg" << "MJPG" << "zerolatency";
+        << fourcc("X264") << 3 << "h264" << "X264" << "film";
+    QTest::newRow("MJPG gray frames") << fourcc("MJPG") << 1 << "mjpeg" << "MJPG" << "zerolatency";
+    QTest::newRow("MJPG BGRA frames") << fourcc("MJPG") << 4 << "mjpeg" << "MJPG" << "zerolatency";
     // clang-format on
 }
 
@@ -154,7 +218,7 @@ void FfmpegVideoSinkTest::roundTrip_data()
 void FfmpegVideoSinkTest::roundTrip()
 {
     QFETCH(int, code);
-    QFETCH(bool, gray);
+    QFETCH(int, channels);
     QFETCH(QString, codecName);
     QFETCH(QString, tag);
     QFETCH(QString, tune);
@@ -167,11 +231,11 @@ void FfmpegVideoSinkTest::roundTrip()
     QVERIFY(sink->open(fileName.toStdString(), code, 30.0, frameSize, true));
     QVERIFY(sink->isOpened());
     for (int index = 0; index < frameCount; ++index) {
-        const cv::Mat frame = patternFrame(index);
-        QVERIFY(sink->write(gray ? asGray(frame) : frame));
+        QVERIFY(sink->write(withChannels(patternFrame(index), channels)));
     }
     QVERIFY(sink->release());
     QVERIFY(!sink->isOpened());
+    QCOMPARE(sink->framesInFile(), frameCount);
 
     const QString expected = QString("codec_name=%1\ncodec_tag_string=%2\nwidth=%3\nheight=%4\n"
                                      "r_frame_rate=30/1\n")
@@ -188,8 +252,8 @@ void FfmpegVideoSinkTest::roundTrip()
         QCOMPARE(decoded.size(), frameSize);
         QCOMPARE(indexOf(decoded), index);
         cv::Mat written = patternFrame(index);
-        if (gray)
-            cv::cvtColor(asGray(written), written, cv::COLOR_GRAY2BGR);
+        if (channels == 1)
+            cv::cvtColor(withChannels(written, 1), written, cv::COLOR_GRAY2BGR);
         const double psnr = cv::PSNR(written, decoded);
         if (psnr < 35)
             QFAIL(qPrintable(QString("frame %1: PSNR %2 dB").arg(index).arg(psnr)));
@@ -205,21 +269,28 @@ void FfmpegVideoSinkTest::openFailure_data()
     QTest::addColumn<double>("fps");
     QTest::addColumn<cv::Size>("size");
     QTest::addColumn<QString>("message");
+    QTest::addColumn<VideoSink::OpenFailure>("failure");
 
     const int h264 = fourcc("X264");
+    const auto codec = VideoSink::OpenFailure::Codec;
+    const auto file = VideoSink::OpenFailure::File;
     QTest::newRow("codec without encoder")
-        << "a.avi" << fourcc("XVID") << 30.0 << frameSize << "Video codec not supported";
-    QTest::newRow("no rate") << "a.avi" << h264 << 0.0 << frameSize << "Video settings not valid";
+        << "a.avi" << fourcc("XVID") << 30.0 << frameSize << "Video codec not supported" << codec;
+    QTest::newRow("no rate")
+        << "a.avi" << h264 << 0.0 << frameSize << "Video settings not valid" << codec;
     QTest::newRow("no size")
-        << "a.avi" << h264 << 30.0 << cv::Size(0, 480) << "Video settings not valid";
+        << "a.avi" << h264 << 30.0 << cv::Size(0, 480) << "Video settings not valid" << codec;
     QTest::newRow("odd size for H.264")
-        << "a.avi" << h264 << 30.0 << cv::Size(321, 241) << "Video encoder open failed";
+        << "a.avi" << h264 << 30.0 << cv::Size(321, 241) << "Video encoder open failed" << codec;
     QTest::newRow("missing directory")
-        << "missing/a.avi" << h264 << 30.0 << frameSize << "Video file create failed";
+        << "missing/a.avi" << h264 << 30.0 << frameSize
+        << "Video file create failed: No such file or directory" << file;
     QTest::newRow("directory is a file")
-        << "file/a.avi" << h264 << 30.0 << frameSize << "Video file create failed";
+        << "file/a.avi" << h264 << 30.0 << frameSize << "Video file create failed: Not a directory"
+        << file;
     QTest::newRow("name is a directory")
-        << "dir" << fourcc("MJPG") << 30.0 << frameSize << "Video file create failed";
+        << "dir" << fourcc("MJPG") << 30.0 << frameSize << "Video file create failed: Is a directory"
+        << file;
     // clang-format on
 }
 
@@ -230,12 +301,15 @@ void FfmpegVideoSinkTest::openFailure()
     QFETCH(double, fps);
     QFETCH(cv::Size, size);
     QFETCH(QString, message);
+    QFETCH(VideoSink::OpenFailure, failure);
     QFile blocker(path("file"));
     QVERIFY(blocker.open(QIODevice::WriteOnly));
     QVERIFY(QDir(directory->path()).mkdir("dir"));
 
-    QTest::ignoreMessage(QtDebugMsg, qPrintable(message));
+    MessageLog log;
     QVERIFY(!sink->open(path(name).toStdString(), code, fps, size, true));
+    QCOMPARE(log.all(), QStringList{message});
+    QCOMPARE(sink->openFailure(), failure);
     QVERIFY(!sink->isOpened());
     QVERIFY(!sink->write(patternFrame(0)));
     QVERIFY(sink->release());
@@ -271,8 +345,8 @@ void FfmpegVideoSinkTest::refusedFrame_data()
     QTest::newRow("lower") << cv::Mat(size.height - 2, size.width, CV_8UC3, cv::Scalar::all(0))
                            << "Video frame size mismatch";
     QTest::newRow("empty") << cv::Mat() << "Video frame size mismatch";
-    QTest::newRow("four channels") << cv::Mat(size, CV_8UC4, cv::Scalar::all(0))
-                                   << "Video frame format not supported";
+    QTest::newRow("two channels") << cv::Mat(size, CV_8UC2, cv::Scalar::all(0))
+                                  << "Video frame format not supported";
     QTest::newRow("16 bits") << cv::Mat(size, CV_16UC3, cv::Scalar::all(0))
                              << "Video frame format not supported";
     // clang-format on
@@ -300,9 +374,7 @@ void FfmpegVideoSinkTest::fullDisk()
 {
     if (!QFile::exists("/dev/full"))
         QSKIP("This platform has no device that is always full");
-    QTest::ignoreMessage(QtDebugMsg, "Video file write failed");
-    QTest::ignoreMessage(QtDebugMsg, "Video trailer write failed");
-    QTest::ignoreMessage(QtDebugMsg, "Video file close failed");
+    MessageLog log;
     QVERIFY(sink->open("/dev/full", fourcc("MJPG"), 30.0, frameSize, true));
     cv::Mat noise(frameSize, CV_8UC3);
     bool written = true;
@@ -313,6 +385,9 @@ void FfmpegVideoSinkTest::fullDisk()
     QVERIFY(!written);
     QVERIFY(!sink->release());
     QVERIFY(!sink->isOpened());
+    QCOMPARE(sink->framesInFile(), 0);
+    // The index and the close fail as well, because of the same full disk.
+    QCOMPARE(log.all(), QStringList{"Video file write failed"});
 }
 
 void FfmpegVideoSinkTest::reopenCompletesEarlierFile()
@@ -325,6 +400,133 @@ void FfmpegVideoSinkTest::reopenCompletesEarlierFile()
     QVERIFY(sink->release());
     QCOMPARE(framesIn(path("first.avi")), 5);
     QCOMPARE(framesIn(path("second.avi")), 1);
+}
+
+void FfmpegVideoSinkTest::fileGrowsWhileRecording_data()
+{
+    QTest::addColumn<int>("code");
+    QTest::addColumn<QString>("tune");
+    QTest::addColumn<bool>("reordered");
+    QTest::newRow("H.264") << fourcc("X264") << "zerolatency" << false;
+    QTest::newRow("Motion JPEG") << fourcc("MJPG") << "zerolatency" << false;
+    // Lookahead and B-frames: frames reach the file out of their order, and late.
+    QTest::newRow("H.264 with delayed frames") << fourcc("X264") << "film" << true;
+}
+
+// A copy taken while recording is what a kill at that moment leaves behind: no index, no
+// sizes in the headers. It must hold the frames counted as in the file, in their order.
+void FfmpegVideoSinkTest::fileGrowsWhileRecording()
+{
+    QFETCH(int, code);
+    QFETCH(QString, tune);
+    QFETCH(bool, reordered);
+    FfmpegVideoSink::H264Settings settings;
+    settings.tune = tune.toStdString();
+    sink = std::make_unique<FfmpegVideoSink>(settings);
+    useFakeClock();
+    const QString fileName = path("growing.avi");
+    QVERIFY(sink->open(fileName.toStdString(), code, 30.0, frameSize, true));
+
+    int written = 0;
+    int inFile = 0;
+    qint64 sizeBefore = 0;
+    for (int second = 1; second <= 3; ++second) {
+        // Between two flushes nothing more counts as in the file.
+        for (int i = 0; i < 30; ++i)
+            QVERIFY(sink->write(patternFrame(written++)));
+        QCOMPARE(sink->framesInFile(), inFile);
+        now += FfmpegVideoSink::flushInterval;
+        QVERIFY(sink->write(patternFrame(written++)));
+        QVERIFY(sink->framesInFile() > inFile);
+        inFile = sink->framesInFile();
+        QVERIFY2(reordered ? inFile < written : inFile == written,
+                 qPrintable(QString("%1 of %2 frames in the file").arg(inFile).arg(written)));
+
+        const qint64 size = QFileInfo(fileName).size();
+        QVERIFY(size > sizeBefore);
+        sizeBefore = size;
+        const QString copy = path(QString("copy%1.avi").arg(second));
+        QVERIFY(QFile::copy(fileName, copy));
+        QVERIFY(framesProbed(copy) >= inFile);
+        const QVector<int> indices = indicesIn(copy);
+        QVERIFY(indices.size() >= inFile);
+        for (int index = 0; index < inFile; ++index)
+            QCOMPARE(indices[index], index);
+        if (!reordered)
+            QCOMPARE(indices.size(), inFile);
+    }
+    QVERIFY(sink->release());
+    QCOMPARE(sink->framesInFile(), written);
+    QCOMPARE(framesProbed(fileName), written);
+}
+
+void FfmpegVideoSinkTest::failingVolumeKeepsFlushedFrames_data()
+{
+    QTest::addColumn<bool>("smallVolume");
+    QTest::newRow("full volume") << true;
+    QTest::newRow("file size limit") << false;
+}
+
+// The volume takes the first flushes and refuses a later one. What it took must stay
+// readable: every frame counted as in the file, although the index never got written.
+void FfmpegVideoSinkTest::failingVolumeKeepsFlushedFrames()
+{
+    QFETCH(bool, smallVolume);
+    QStringList messages;
+    QString fileName;
+    if (smallVolume) {
+        SmallVolume volume(2 * 1024 * 1024);
+        if (!volume.isValid())
+            QSKIP(qPrintable("cannot mount a small volume: " + volume.error()));
+        writeUntilRefused(volume.path() + "/full.avi", &messages);
+        // Read it where the volume cannot go away first.
+        fileName = path("full.avi");
+        QVERIFY(QFile::copy(volume.path() + "/full.avi", fileName));
+    } else {
+#ifdef Q_OS_UNIX
+        // As a shell's ulimit -f sets it: writing past it fails instead of ending the process.
+        const auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
+        rlimit previous{};
+        getrlimit(RLIMIT_FSIZE, &previous);
+        rlimit limited = previous;
+        limited.rlim_cur = 2 * 1024 * 1024;
+        QVERIFY(setrlimit(RLIMIT_FSIZE, &limited) == 0);
+        fileName = path("limited.avi");
+        writeUntilRefused(fileName, &messages);
+        setrlimit(RLIMIT_FSIZE, &previous);
+        std::signal(SIGXFSZ, previousHandler);
+#else
+        QSKIP("no file size limit on this platform");
+#endif
+    }
+    if (QTest::currentTestFailed())
+        return;
+
+    QCOMPARE(messages, QStringList{"Video file write failed"});
+    const int inFile = sink->framesInFile();
+    QVERIFY2(inFile >= 10, qPrintable(QString("%1 frames in the file").arg(inFile)));
+    QVERIFY(framesProbed(fileName) >= inFile);
+    const QVector<int> indices = indicesIn(fileName);
+    QVERIFY(indices.size() >= inFile);
+    for (int index = 0; index < inFile; ++index)
+        QCOMPARE(indices[index], index);
+}
+
+// Writes noisy frames, a flush every 5, until the file refuses one, and completes the file.
+void FfmpegVideoSinkTest::writeUntilRefused(const QString &fileName, QStringList *messages)
+{
+    MessageLog log;
+    useFakeClock();
+    QVERIFY(sink->open(fileName.toStdString(), fourcc("X264"), 30.0, frameSize, true));
+    bool written = true;
+    for (int index = 0; index < 1000 && written; ++index) {
+        if (index % 5 == 0)
+            now += FfmpegVideoSink::flushInterval;
+        written = sink->write(noisyFrame(index));
+    }
+    QVERIFY2(!written, "the volume took every frame");
+    QVERIFY(!sink->release());
+    *messages = log.all();
 }
 
 QTEST_GUILESS_MAIN(FfmpegVideoSinkTest)

@@ -413,7 +413,8 @@ void RecorderTest::startFailures_data()
         << QStringList{"the video library could not open \"test:bad\"", "Camera open failed"};
     QTest::newRow("video file cannot be opened")
         << int(Vga30) << false << false
-        << QStringList{"Cannot find chosen codec", "Video file open failed"};
+        << QStringList{"Video file create failed: No such file or directory",
+                       "Video file open failed"};
     QTest::newRow("text file cannot be opened")
         << int(Vga30) << false << true << QStringList{"Output file open failed"};
 }

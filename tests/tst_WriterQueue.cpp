@@ -18,6 +18,9 @@ private slots:
     void fullQueueRefusesFrames();
     void pushWaitsForRoom();
     void capacityIsSetPerRecording();
+    void framesInFileFollowFlushes_data();
+    void framesInFileFollowFlushes();
+    void framesInFileWaitForTheWriter();
 
 private:
     std::unique_ptr<ScriptedSink> openedSink(ScriptedSink::Script script = {});
@@ -102,6 +105,69 @@ void WriterQueueTest::capacityIsSetPerRecording()
     // The failure of the last recording is not carried into this one.
     QVERIFY(!queue->hasFailed());
     QCOMPARE(*written, QVector<int>({1, 2}));
+}
+
+void WriterQueueTest::framesInFileFollowFlushes_data()
+{
+    QTest::addColumn<int>("flushEvery");
+    QTest::addColumn<int>("firstFailingWrite");
+    QTest::addColumn<bool>("releaseSucceeds");
+    QTest::addColumn<int>("whileRecording");
+    QTest::addColumn<int>("afterFinish");
+    QTest::newRow("flushed every 5 frames") << 5 << -1 << true << 10 << 12;
+    QTest::newRow("flushed only when completed") << 0 << -1 << true << 0 << 12;
+    // A refused frame: the file is completed with the frames before it.
+    QTest::newRow("a write fails") << 5 << 7 << true << 5 << 7;
+    // A full disk: what was flushed before stays in the file, nothing after it counts.
+    QTest::newRow("a write fails, and completing the file") << 5 << 7 << false << 5 << 5;
+    QTest::newRow("completing the file fails") << 5 << -1 << false << 10 << 10;
+}
+
+// Twelve frames go through; the count follows what the sink has flushed, and the next
+// recording counts from nothing again.
+void WriterQueueTest::framesInFileFollowFlushes()
+{
+    QFETCH(int, flushEvery);
+    QFETCH(int, firstFailingWrite);
+    QFETCH(bool, releaseSucceeds);
+    QFETCH(int, whileRecording);
+    QFETCH(int, afterFinish);
+    ScriptedSink::Script script;
+    script.flushEvery = flushEvery;
+    script.firstFailingWrite = firstFailingWrite;
+    script.releaseSucceeds = releaseSucceeds;
+    std::atomic<int> writesCompleted{0};
+    script.writesCompleted = &writesCompleted;
+    queue->start(openedSink(script), 16);
+    for (const cv::Mat &frame : frames)
+        QVERIFY(queue->tryPush(frame));
+
+    const int writable = firstFailingWrite < 0 ? int(frames.size()) : firstFailingWrite;
+    QTRY_COMPARE(writesCompleted.load(), writable);
+    QTRY_COMPARE(queue->framesInFile(), whileRecording);
+    QCOMPARE(queue->finish(), firstFailingWrite < 0 && releaseSucceeds);
+    QCOMPARE(queue->framesInFile(), afterFinish);
+
+    queue->start(openedSink(), 16);
+    QCOMPARE(queue->framesInFile(), 0);
+}
+
+// Frames waiting in the queue, or held in a write that has not returned, are not in the file.
+void WriterQueueTest::framesInFileWaitForTheWriter()
+{
+    QSemaphore gate;
+    std::atomic<int> writesCompleted{0};
+    ScriptedSink::Script script{&gate};
+    script.writesCompleted = &writesCompleted;
+    queue->start(openedSink(script), 16);
+    for (int i = 0; i < 4; ++i)
+        QVERIFY(queue->tryPush(frames[i]));
+    QThread::msleep(20);
+    QCOMPARE(queue->framesInFile(), 0);
+    gate.release();
+    QTRY_COMPARE(writesCompleted.load(), 4);
+    QTRY_COMPARE(queue->framesInFile(), 4);
+    QVERIFY(queue->finish());
 }
 
 QTEST_GUILESS_MAIN(WriterQueueTest)

@@ -1,0 +1,27 @@
+#pragma once
+
+#include <QString>
+#include <QTemporaryDir>
+
+// A volume of its own with little room, for tests of what happens when a disk fills up: a
+// memory file system mounted in a temporary folder, seen by this process and the programs it
+// starts, and gone when the process ends even if it never unmounts. Needs the right to mount
+// (root on Linux); elsewhere, or without it, it is not valid.
+class SmallVolume
+{
+public:
+    explicit SmallVolume(qint64 bytes);
+    ~SmallVolume();
+    SmallVolume(const SmallVolume &) = delete;
+    SmallVolume &operator=(const SmallVolume &) = delete;
+
+    bool isValid() const { return mounted; }
+    QString path() const { return folder.path(); }
+    // Why it is not valid.
+    QString error() const { return reason; }
+
+private:
+    QTemporaryDir folder;
+    bool mounted = false;
+    QString reason;
+};

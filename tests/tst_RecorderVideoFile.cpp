@@ -1,0 +1,147 @@
+#include "CameraSources.h"
+#include "CvVideoSink.h"
+#include "FrameSource.h"
+#include "MessageLog.h"
+#include "PreviewFrame.h"
+#include "Recorder.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QThread>
+
+#include <atomic>
+#include <memory>
+
+namespace {
+
+enum Camera { Even, Odd };
+const QStringList cameraTexts = {"test:320x240@30", "test:321x241@30"};
+
+} // namespace
+
+// How the recorder opens a recording's video file: the codes it tries, and the one line it
+// writes when the file itself cannot be created.
+class RecorderVideoFileTest : public QObject
+{
+    Q_OBJECT
+private slots:
+    void init();
+    void cleanup();
+    void opening_data();
+    void opening();
+
+private:
+    std::unique_ptr<QTemporaryDir> folder;
+    QThread thread;
+    Recorder *recorder = nullptr;
+    std::atomic<int> results{0};
+    std::atomic<bool> lastResult{false};
+    std::atomic<bool> recording{false};
+};
+
+void RecorderVideoFileTest::init()
+{
+    folder = std::make_unique<QTemporaryDir>();
+    QVERIFY(folder->isValid());
+    QFile blocker(folder->filePath("file"));
+    QVERIFY(blocker.open(QIODevice::WriteOnly));
+    results = 0;
+    recording = false;
+    recorder = new Recorder;
+    recorder->setSourceFactory(
+        [](int camera) { return CameraSources({}, cameraTexts).open(camera); });
+    recorder->moveToThread(&thread);
+    connect(
+        recorder, &Recorder::recorded, recorder,
+        [this](bool successful) {
+            lastResult = successful;
+            ++results;
+        },
+        Qt::DirectConnection);
+    connect(recorder, &Recorder::frameAvailable, recorder, &PreviewFrame::giveBack,
+            Qt::DirectConnection);
+    connect(
+        recorder, &Recorder::timeChanged, recorder, [this] { recording = true; },
+        Qt::DirectConnection);
+    thread.start();
+}
+
+void RecorderVideoFileTest::cleanup()
+{
+    Recorder *doomed = recorder;
+    QMetaObject::invokeMethod(
+        recorder, [doomed] { delete doomed; }, Qt::BlockingQueuedConnection);
+    thread.quit();
+    thread.wait();
+    folder.reset();
+}
+
+void RecorderVideoFileTest::opening_data()
+{
+    QTest::addColumn<bool>("cvSink");
+    QTest::addColumn<QString>("subfolder");
+    QTest::addColumn<int>("camera");
+    QTest::addColumn<QStringList>("messages");
+    QTest::addColumn<bool>("opens");
+
+    const QStringList missing = {"Video file create failed: No such file or directory",
+                                 "Video file open failed"};
+    QTest::newRow("missing folder") << false << "missing" << int(Even) << missing << false;
+    QTest::newRow("folder is a file")
+        << false << "file" << int(Even)
+        << QStringList{"Video file create failed: Not a directory", "Video file open failed"}
+        << false;
+    QTest::newRow("missing folder, the video library's writer")
+        << true << "missing" << int(Even) << missing << false;
+    // H.264 needs even sizes: every H.264 code is refused, and Motion JPEG takes the frames.
+    const QString refused = "Video encoder open failed";
+    QTest::newRow("H.264 refused")
+        << false << "" << int(Odd)
+        << QStringList{refused, refused, refused, refused, "Cannot find chosen codec"} << true;
+    QTest::newRow("H.264 refused and missing folder")
+        << false << "missing" << int(Odd)
+        << QStringList{refused,
+                       refused,
+                       refused,
+                       refused,
+                       "Cannot find chosen codec",
+                       "Video file create failed: No such file or directory",
+                       "Video file open failed"}
+        << false;
+}
+
+void RecorderVideoFileTest::opening()
+{
+    QFETCH(bool, cvSink);
+    QFETCH(QString, subfolder);
+    QFETCH(int, camera);
+    QFETCH(QStringList, messages);
+    QFETCH(bool, opens);
+    const QString where = subfolder.isEmpty() ? folder->path() : folder->filePath(subfolder);
+    Recorder *target = recorder;
+    QMetaObject::invokeMethod(
+        recorder,
+        [=] {
+            if (cvSink)
+                target->setSinkFactory([] { return std::make_unique<CvVideoSink>(); });
+            target->setFolderAddress(where);
+        },
+        Qt::BlockingQueuedConnection);
+
+    MessageLog log;
+    QMetaObject::invokeMethod(recorder, [=] { target->record(camera); });
+    if (opens) {
+        QTRY_VERIFY_WITH_TIMEOUT(recording || results > 0, 20000);
+        QMetaObject::invokeMethod(recorder, [=] { target->stop(); });
+    }
+    QTRY_COMPARE_WITH_TIMEOUT(results.load(), 1, 20000);
+    QCOMPARE(lastResult.load(), opens);
+    QCOMPARE(log.ofOtherThreads(), messages);
+    const QStringList left = QDir(folder->path()).entryList(QDir::Files);
+    QCOMPARE(left.size(), opens ? 3 : 1);
+}
+
+QTEST_GUILESS_MAIN(RecorderVideoFileTest)
+#include "tst_RecorderVideoFile.moc"
