@@ -35,7 +35,14 @@ bool CvVideoSink::open(const std::string &fileName, int fourcc, double fps, cv::
     framesReleased = 0;
     const bool opened = writer.open(fileName, fourcc, fps, frameSize, isColor);
     failure = opened ? OpenFailure::None : failureOpening(fileName);
+    // The library chooses the encoder and its settings itself and tells neither.
+    encoding = {QStringLiteral("video library's writer"), fourccText(fourcc), {}};
     return opened;
+}
+
+VideoSink::Description CvVideoSink::description() const
+{
+    return encoding;
 }
 
 bool CvVideoSink::isOpened() const

@@ -16,12 +16,14 @@ public:
     bool write(const cv::Mat &frame) override;
     bool release() override;
     int framesInFile() const override;
+    Description description() const override;
 
 private:
     cv::VideoWriter writer;
     int frameType = CV_8UC3;
     cv::Size frameSize;
     OpenFailure failure = OpenFailure::None;
+    Description encoding;
     cv::Mat converted;
     int framesWritten = 0;
     int framesReleased = 0;

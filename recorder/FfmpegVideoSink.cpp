@@ -140,9 +140,29 @@ bool FfmpegVideoSink::open(const std::string &fileName, int fourcc, double fps, 
         close();
         return false;
     }
+    encoding = describe(codec, fourcc);
     failure = OpenFailure::None;
     lastFlush = clock();
     return true;
+}
+
+VideoSink::Description FfmpegVideoSink::describe(const Codec &codec, int fourcc) const
+{
+    Description description{QString::fromLatin1(codec.encoderName), fourccText(fourcc), {}};
+    if (codec.isH264) {
+        description.settings = {{QStringLiteral("preset"), QString::fromStdString(settings.preset)},
+                                {QStringLiteral("tune"), QString::fromStdString(settings.tune)},
+                                {QStringLiteral("crf"), settings.crf},
+                                {QStringLiteral("threads"), settings.threads}};
+    } else {
+        description.settings = {{QStringLiteral("quantiser"), mjpegQuantiser}};
+    }
+    return description;
+}
+
+VideoSink::Description FfmpegVideoSink::description() const
+{
+    return encoding;
 }
 
 bool FfmpegVideoSink::openEncoder(const Codec &codec, double fps, cv::Size frameSize)

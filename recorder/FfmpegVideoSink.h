@@ -70,11 +70,13 @@ public:
     bool write(const cv::Mat &frame) override;
     bool release() override;
     int framesInFile() const override;
+    Description description() const override;
 
 private:
     struct Codec;
     template <class T> using Owned = std::unique_ptr<T, FfmpegDeleter>;
 
+    Description describe(const Codec &codec, int fourcc) const;
     bool openEncoder(const Codec &codec, double fps, cv::Size frameSize);
     bool openFile(const std::string &fileName, unsigned int fourcc);
     bool convert(const cv::Mat &frame);
@@ -85,6 +87,7 @@ private:
     void close();
 
     H264Settings settings;
+    Description encoding;
     Owned<AVCodecContext> encoder;
     Owned<AVFormatContext> file;
     AVStream *stream = nullptr;

@@ -1,5 +1,8 @@
 #pragma once
 
+#include <QString>
+#include <QVariantMap>
+
 #include <opencv2/core/mat.hpp>
 
 #include <array>
@@ -40,6 +43,15 @@ public:
     // Why the last open() failed. Another codec may get past a refused codec or setting; a
     // file that cannot be created (a missing folder, no permission) fails with every codec.
     enum class OpenFailure { None, Codec, File };
+    // How the opened file is encoded, for the run record.
+    struct Description
+    {
+        QString codec;
+        // The FOURCC code the file stores, as four characters.
+        QString fourcc;
+        // The encoder's settings by name.
+        QVariantMap settings;
+    };
 
     virtual ~VideoSink() = default;
 
@@ -57,4 +69,15 @@ public:
     // now: encoded, and handed to the operating system. Never more than were written; after a
     // successful release(), all of them.
     virtual int framesInFile() const = 0;
+    // The encoding of the file opened last.
+    virtual Description description() const = 0;
+
+    // A FOURCC code's four characters, first character first.
+    static QString fourccText(int fourcc)
+    {
+        QString text;
+        for (int shift = 0; shift < 32; shift += 8)
+            text += QChar::fromLatin1(char((unsigned(fourcc) >> shift) & 0xff));
+        return text;
+    }
 };

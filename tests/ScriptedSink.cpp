@@ -31,6 +31,11 @@ VideoSink::OpenFailure ScriptedSink::openFailure() const
     return inner ? inner->openFailure() : OpenFailure::None;
 }
 
+VideoSink::Description ScriptedSink::description() const
+{
+    return inner ? inner->description() : Description{QStringLiteral("scripted"), {}, {}};
+}
+
 int ScriptedSink::framesInFile() const
 {
     return inner ? inner->framesInFile() : flushed;

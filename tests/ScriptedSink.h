@@ -43,6 +43,7 @@ public:
     bool write(const cv::Mat &frame) override;
     bool release() override;
     int framesInFile() const override;
+    Description description() const override;
 
 private:
     Script script;

@@ -236,6 +236,11 @@ void FfmpegVideoSinkTest::roundTrip()
     QVERIFY(sink->release());
     QVERIFY(!sink->isOpened());
     QCOMPARE(sink->framesInFile(), frameCount);
+    // The run record tells how the file was encoded, also once it is complete.
+    const VideoSink::Description encoding = sink->description();
+    QCOMPARE(encoding.fourcc, tag);
+    QCOMPARE(encoding.codec, codecName == "h264" ? QString("libx264") : QString("mjpeg"));
+    QCOMPARE(encoding.settings.value("tune").toString(), codecName == "h264" ? tune : QString());
 
     const QString expected = QString("codec_name=%1\ncodec_tag_string=%2\nwidth=%3\nheight=%4\n"
                                      "r_frame_rate=30/1\n")
