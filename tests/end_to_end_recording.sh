@@ -13,7 +13,7 @@ trap 'rm -rf "$work"' EXIT
 fail() { echo "FAIL: $*"; exit 1; }
 
 export QT_QPA_PLATFORM=xcb
-xvfb-run -a -s "-screen 0 1280x1024x24" bash -c '
+"$(dirname "$0")/virtual_display.sh" bash -c '
     program=$0 work=$1 length=$2
     openbox >/dev/null 2>&1 &
     wm=$!

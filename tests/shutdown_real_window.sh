@@ -12,7 +12,7 @@
 # Usage: shutdown_real_window.sh PROGRAM [idle|recording|sigterm|sigint|sighup|sigkill|twice]
 set -u
 if [ -z "${EYEBLINK_UNDER_XVFB:-}" ]; then
-    EYEBLINK_UNDER_XVFB=1 exec xvfb-run -a -s "-screen 0 1280x1024x24" "$0" "$@"
+    EYEBLINK_UNDER_XVFB=1 exec "$(dirname "$0")/virtual_display.sh" "$0" "$@"
 fi
 
 program=$1

@@ -3,7 +3,7 @@
 set -u
 program=$1
 export QT_QPA_PLATFORM=xcb
-exec xvfb-run -a -s "-screen 0 1280x1024x24" bash -c '
+exec "$(dirname "$0")/virtual_display.sh" bash -c '
     "$0" & pid=$!
     for _ in $(seq 300); do
         if xdotool search --name "^eyeblink recorder$" >/dev/null 2>&1; then
