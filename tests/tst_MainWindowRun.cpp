@@ -34,6 +34,8 @@ private slots:
     void cameraIndex_data();
     void cameraIndex();
     void longCameraEntryKeepsWindowWidth();
+    void statusTooltip();
+    void runEventsReachRecorder();
 
 private:
     QTimer *runTimer(const char *name) const
@@ -464,6 +466,64 @@ void MainWindowRunTest::longCameraEntryKeepsWindowWidth()
     QCOMPARE(w->cameras->toolTip(), pipeline);
     const QRect button = w->button->geometry();
     QVERIFY(w->window.centralWidget()->rect().contains(button));
+}
+
+// The tooltip says why the status came about: the recorder's reason with its result, the
+// window's own for what it refused or cancelled, nothing for the others.
+void MainWindowRunTest::statusTooltip()
+{
+    w->postpone->setValue(999999999);
+    w->press();
+    QCOMPARE(w->status->toolTip(),
+             QStringLiteral("999999999 s postponement + 1 s video length = 1000000000 s, more "
+                            "than 2147478 s"));
+
+    w->postpone->setValue(100);
+    w->press();
+    QCOMPARE(w->status->toolTip(), QString());
+    w->press();
+    QCOMPARE(w->status->text(), QStringLiteral("RECORD CANCELLED"));
+    QCOMPARE(w->status->toolTip(),
+             QStringLiteral("Cancelled: the button was pressed during the countdown"));
+
+    w->recorder.failsToStart = true;
+    w->recorder.reason = "camera /dev/video2 did not open";
+    w->postpone->setValue(0);
+    w->press();
+    QTRY_COMPARE_WITH_TIMEOUT(w->status->text(), QStringLiteral("RECORD FAILED"), 20000);
+    QCOMPARE(w->status->toolTip(), w->recorder.reason);
+}
+
+// The run's events reach the recorder through the window's signal, the beeps at the times
+// the tone reports; a close asked for by the system is told apart from the operator's.
+void MainWindowRunTest::runEventsReachRecorder()
+{
+    auto *tone = w->window.findChild<BeepTone *>();
+    QVERIFY(tone);
+    QSignalSpy played(tone, &BeepTone::played);
+    w->postpone->setValue(0);
+    w->beeps->setChecked(true);
+    QElapsedTimer clock;
+    clock.start();
+    const qint64 pressedAt = clock.msecsSinceReference();
+    w->press();
+    QVERIFY(w->starts.wait(20000));
+    QSignalSpy finishing(&w->window, SIGNAL(finishRequested()));
+    w->window.closeOnSignal();
+    QCOMPARE(finishing.count(), 1);
+    QTRY_COMPARE_WITH_TIMEOUT(w->recorder.events.count(), 5, 20000);
+
+    QCOMPARE(w->recorder.events,
+             (QStringList{"new record pressed", "beep", "beep", "beep", "stop asked(signal)"}));
+    QCOMPARE(played.count(), 3);
+    const QList<qint64> &times = w->recorder.eventTimes;
+    QVERIFY(times[0] >= pressedAt);
+    for (int beep = 0; beep < 3; ++beep)
+        QCOMPARE(times[1 + beep], played[beep].first().toLongLong());
+    for (int pause = 2; pause < 4; ++pause)
+        QVERIFY2(times[pause] - times[pause - 1] >= 950,
+                 qPrintable(QString::number(times[pause] - times[pause - 1])));
+    QVERIFY(times[4] >= times[3]);
 }
 
 QTEST_MAIN(MainWindowRunTest)
