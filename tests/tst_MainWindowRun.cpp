@@ -34,6 +34,8 @@ private slots:
     void cameraIndex_data();
     void cameraIndex();
     void longCameraEntryKeepsWindowWidth();
+    void statusKeepsWindowWidth_data();
+    void statusKeepsWindowWidth();
     void statusTooltip();
     void runEventsReachRecorder();
 
@@ -466,6 +468,59 @@ void MainWindowRunTest::longCameraEntryKeepsWindowWidth()
     QCOMPARE(w->cameras->toolTip(), pipeline);
     const QRect button = w->button->geometry();
     QVERIFY(w->window.centralWidget()->rect().contains(button));
+}
+
+void MainWindowRunTest::statusKeepsWindowWidth_data()
+{
+    QTest::addColumn<QString>("directory");
+    QTest::addColumn<int>("postponement");
+    QTest::addColumn<bool>("afterLongest");
+    QTest::addColumn<QString>("status");
+    QTest::addColumn<bool>("oneLine");
+    const QString longest =
+        "Postponement and video length too long: at most 2147478 seconds together";
+    QTest::newRow("longest status") << "." << 999999999 << false << longest << false;
+    QTest::newRow("no directory") << "missing" << 10 << false
+                                  << "Please select working directory first!" << true;
+    QTest::newRow("countdown") << "." << 10 << false << "Recording starts in " << true;
+    QTest::newRow("countdown after the longest")
+        << "." << 10 << true << "Recording starts in " << true;
+}
+
+// Every status stays within the window, which keeps its width, and shows whole: the longest
+// on two lines, the others on one.
+void MainWindowRunTest::statusKeepsWindowWidth()
+{
+    QFETCH(QString, directory);
+    QFETCH(int, postponement);
+    QFETCH(bool, afterLongest);
+    QFETCH(QString, status);
+    QFETCH(bool, oneLine);
+    QTRY_VERIFY(w->window.isVisible());
+    const int oneLineHeight = w->status->heightForWidth(QWIDGETSIZE_MAX);
+    if (afterLongest) {
+        w->postpone->setValue(999999999);
+        w->press();
+        QTRY_VERIFY(w->status->height() > oneLineHeight);
+    }
+    w->directoryField->setText(QDir(workingDirectory->path()).filePath(directory));
+    w->postpone->setValue(postponement);
+    w->press();
+    QCOMPARE(w->status->text(), status);
+
+    // The layout settles on the next turns: a status that wants more room would widen the
+    // window by then.
+    QTest::qWait(200);
+    QVERIFY2(w->window.width() <= 680, qPrintable(QString::number(w->window.width())));
+    QVERIFY(w->window.minimumSizeHint().width() <= 680);
+    QVERIFY(w->window.centralWidget()->rect().contains(w->status->geometry()));
+    const int needed = w->status->heightForWidth(w->status->width());
+    QVERIFY2(w->status->height() >= needed,
+             qPrintable(QString("%1 px high, %2 needed").arg(w->status->height()).arg(needed)));
+    QCOMPARE(needed == oneLineHeight, oneLine);
+    // The time follows the status in the same row.
+    QCOMPARE(w->time->y(), w->status->y());
+    QVERIFY(w->time->x() > w->status->geometry().right());
 }
 
 // The tooltip says why the status came about: the recorder's reason with its result, the

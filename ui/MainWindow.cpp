@@ -2,6 +2,7 @@
 
 #include "MainWindowForm.h"
 #include "PreviewFrame.h"
+#include "StatusLabel.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -218,8 +219,7 @@ void MainWindow::chooseWorkingDirectory()
 
 void MainWindow::showStatus(const QString &status, const QString &reason)
 {
-    ui->label_status->setText(status);
-    ui->label_status->setToolTip(reason);
+    ui->label_status->showStatus(status, reason);
 }
 
 void MainWindow::showTime(const QString &time)
