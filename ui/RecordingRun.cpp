@@ -392,8 +392,8 @@ QString RecordingRun::cancelReason() const
         cause = text("the run's time was up");
         break;
     case Event::WindowClosed:
-        cause = closedBySignal ? text("the program was asked to end")
-                               : text("the window was closed");
+        cause =
+            closedBySignal ? text("the program was asked to end") : text("the window was closed");
         break;
     case Event::StartTimer:
     case Event::DisplayTick:
