@@ -49,11 +49,11 @@ KIVOApplication::KIVOApplication(int &argc, char **argv, const CommandLine::Oper
     connect(workerThread, SIGNAL(finished()), workerThread, SLOT(deleteLater()));
     setQuitOnLastWindowClosed(false);
     connect(recorder, SIGNAL(finished()), this, SLOT(quit()));
-    // Asked by the system to end, the program ends the way closing its window ends it; with
-    // its window closed it is ending already.
+    // Asked by the system to end, the program ends the way closing its window ends it, but
+    // the run puts the stop down to the signal; with its window closed it is ending already.
     connect(new ShutdownSignals(this), &ShutdownSignals::endRequested, mainWindow, [this] {
         if (mainWindow->isVisible())
-            mainWindow->close();
+            mainWindow->closeOnSignal();
     });
 
     workerThread->start(QThread::InheritPriority);

@@ -20,37 +20,52 @@ public:
         connect(this, SIGNAL(recorded(bool)), window, SLOT(recorded(bool)), Qt::QueuedConnection);
         connect(this, SIGNAL(timeChanged(QString)), window, SLOT(updateTime(QString)),
                 Qt::QueuedConnection);
+        connect(window, SIGNAL(runEvent(QString, qint64, QString)), this,
+                SLOT(noteRunEvent(QString, qint64, QString)), Qt::QueuedConnection);
+        connect(this, SIGNAL(resultExplained(QString)), window, SLOT(explainResult(QString)),
+                Qt::QueuedConnection);
     }
 
     // What the next record() does: fail at once, or record until stopped.
     bool failsToStart = false;
     // Keeps the answer to stop() until answerHeldStop(), as a recorder busy with its last frame.
     bool holdsStopAnswer = false;
+    // Sent with every answer, just before it, when not empty.
+    QString reason;
 
     QStringList folders;
     QList<int> cameras;
     int recordsWhileRecording = 0;
     bool recording = false;
+    // The run's events as "event(detail)", or "event" without a detail, and their times.
+    QStringList events;
+    QList<qint64> eventTimes;
 
     void answerHeldStop()
     {
         recording = false;
-        emit recorded(true);
+        answer(true);
     }
 
 signals:
+    void resultExplained(QString reason);
     void recorded(bool successful);
     void timeChanged(QString time);
 
 public slots:
     void setFolderAddress(QString newAddress) { folders << newAddress; }
+    void noteRunEvent(QString event, qint64 monotonicMs, QString detail)
+    {
+        events << (detail.isEmpty() ? event : event + '(' + detail + ')');
+        eventTimes << monotonicMs;
+    }
     void record(int camID)
     {
         cameras << camID;
         if (recording)
             ++recordsWhileRecording;
         if (failsToStart) {
-            emit recorded(false);
+            answer(false);
             return;
         }
         recording = true;
@@ -61,6 +76,14 @@ public slots:
         if (!recording || holdsStopAnswer)
             return;
         recording = false;
-        emit recorded(true);
+        answer(true);
+    }
+
+private:
+    void answer(bool successful)
+    {
+        if (!reason.isEmpty())
+            emit resultExplained(reason);
+        emit recorded(successful);
     }
 };

@@ -33,15 +33,25 @@ constexpr double latencyJitterMs = 300;
 constexpr double monitorMissesMs = 2 * MonitorRecording::latencyMs;
 
 // Beeps as a run does: one, then two more after a second each, waiting in an event loop.
-void beepThreeTimes(BeepTone &beep)
+// Returns the times that play() gave.
+QList<qint64> beepThreeTimes(BeepTone &beep)
 {
-    beep.play();
+    QList<qint64> asked{beep.play()};
     for (int i = 1; i < beeps; ++i) {
         QEventLoop wait;
         QTimer::singleShot(beepSpacingMs, Qt::PreciseTimer, &wait, &QEventLoop::quit);
         wait.exec();
-        beep.play();
+        asked << beep.play();
     }
+    return asked;
+}
+
+// play() gives each beep's time as played() reports it.
+void compareAsked(const QList<qint64> &asked, const QSignalSpy &played)
+{
+    QCOMPARE(played.count(), asked.size());
+    for (int i = 0; i < asked.size(); ++i)
+        QCOMPARE(played[i][0].toLongLong(), asked[i]);
 }
 
 } // namespace
@@ -64,7 +74,7 @@ void BeepToneTest::heardThroughTheAudioOutput()
     QTimer ticker;
     connect(&ticker, &QTimer::timeout, [&ticks] { ++ticks; });
     ticker.start(20);
-    beepThreeTimes(beep);
+    compareAsked(beepThreeTimes(beep), played);
     QCOMPARE(played.count(), beeps);
     // The event loop went on between the beeps.
     QVERIFY2(ticks >= 10, qPrintable(QString::number(ticks)));
@@ -107,7 +117,7 @@ void BeepToneTest::bellWithoutAudioOutput()
     BeepTone beep;
     QVERIFY(beep.usesBell());
     QSignalSpy played(&beep, &BeepTone::played);
-    beepThreeTimes(beep);
+    compareAsked(beepThreeTimes(beep), played);
     QCOMPARE(played.count(), beeps);
     QVERIFY(played[2][0].toLongLong() - played[0][0].toLongLong() >= 2 * beepSpacingMs);
 }

@@ -34,6 +34,10 @@ private slots:
     void cameraIndex_data();
     void cameraIndex();
     void longCameraEntryKeepsWindowWidth();
+    void statusKeepsWindowWidth_data();
+    void statusKeepsWindowWidth();
+    void statusTooltip();
+    void runEventsReachRecorder();
 
 private:
     QTimer *runTimer(const char *name) const
@@ -464,6 +468,117 @@ void MainWindowRunTest::longCameraEntryKeepsWindowWidth()
     QCOMPARE(w->cameras->toolTip(), pipeline);
     const QRect button = w->button->geometry();
     QVERIFY(w->window.centralWidget()->rect().contains(button));
+}
+
+void MainWindowRunTest::statusKeepsWindowWidth_data()
+{
+    QTest::addColumn<QString>("directory");
+    QTest::addColumn<int>("postponement");
+    QTest::addColumn<bool>("afterLongest");
+    QTest::addColumn<QString>("status");
+    QTest::addColumn<bool>("oneLine");
+    const QString longest =
+        "Postponement and video length too long: at most 2147478 seconds together";
+    QTest::newRow("longest status") << "." << 999999999 << false << longest << false;
+    QTest::newRow("no directory") << "missing" << 10 << false
+                                  << "Please select working directory first!" << true;
+    QTest::newRow("countdown") << "." << 10 << false << "Recording starts in " << true;
+    QTest::newRow("countdown after the longest")
+        << "." << 10 << true << "Recording starts in " << true;
+}
+
+// Every status stays within the window, which keeps its width, and shows whole: the longest
+// on two lines, the others on one.
+void MainWindowRunTest::statusKeepsWindowWidth()
+{
+    QFETCH(QString, directory);
+    QFETCH(int, postponement);
+    QFETCH(bool, afterLongest);
+    QFETCH(QString, status);
+    QFETCH(bool, oneLine);
+    QTRY_VERIFY(w->window.isVisible());
+    const int oneLineHeight = w->status->heightForWidth(QWIDGETSIZE_MAX);
+    if (afterLongest) {
+        w->postpone->setValue(999999999);
+        w->press();
+        QTRY_VERIFY(w->status->height() > oneLineHeight);
+    }
+    w->directoryField->setText(QDir(workingDirectory->path()).filePath(directory));
+    w->postpone->setValue(postponement);
+    w->press();
+    QCOMPARE(w->status->text(), status);
+
+    // The layout settles on the next turns: a status that wants more room would widen the
+    // window by then.
+    QTest::qWait(200);
+    QVERIFY2(w->window.width() <= 680, qPrintable(QString::number(w->window.width())));
+    QVERIFY(w->window.minimumSizeHint().width() <= 680);
+    QVERIFY(w->window.centralWidget()->rect().contains(w->status->geometry()));
+    const int needed = w->status->heightForWidth(w->status->width());
+    QVERIFY2(w->status->height() >= needed,
+             qPrintable(QString("%1 px high, %2 needed").arg(w->status->height()).arg(needed)));
+    QCOMPARE(needed == oneLineHeight, oneLine);
+    // The time follows the status in the same row.
+    QCOMPARE(w->time->y(), w->status->y());
+    QVERIFY(w->time->x() > w->status->geometry().right());
+}
+
+// The tooltip says why the status came about: the recorder's reason with its result, the
+// window's own for what it refused or cancelled, nothing for the others.
+void MainWindowRunTest::statusTooltip()
+{
+    w->postpone->setValue(999999999);
+    w->press();
+    QCOMPARE(w->status->toolTip(),
+             QStringLiteral("999999999 s postponement + 1 s video length = 1000000000 s, more "
+                            "than 2147478 s"));
+
+    w->postpone->setValue(100);
+    w->press();
+    QCOMPARE(w->status->toolTip(), QString());
+    w->press();
+    QCOMPARE(w->status->text(), QStringLiteral("RECORD CANCELLED"));
+    QCOMPARE(w->status->toolTip(),
+             QStringLiteral("Cancelled: the button was pressed during the countdown"));
+
+    w->recorder.failsToStart = true;
+    w->recorder.reason = "camera /dev/video2 did not open";
+    w->postpone->setValue(0);
+    w->press();
+    QTRY_COMPARE_WITH_TIMEOUT(w->status->text(), QStringLiteral("RECORD FAILED"), 20000);
+    QCOMPARE(w->status->toolTip(), w->recorder.reason);
+}
+
+// The run's events reach the recorder through the window's signal, the beeps at the times
+// the tone reports; a close asked for by the system is told apart from the operator's.
+void MainWindowRunTest::runEventsReachRecorder()
+{
+    auto *tone = w->window.findChild<BeepTone *>();
+    QVERIFY(tone);
+    QSignalSpy played(tone, &BeepTone::played);
+    w->postpone->setValue(0);
+    w->beeps->setChecked(true);
+    QElapsedTimer clock;
+    clock.start();
+    const qint64 pressedAt = clock.msecsSinceReference();
+    w->press();
+    QVERIFY(w->starts.wait(20000));
+    QSignalSpy finishing(&w->window, SIGNAL(finishRequested()));
+    w->window.closeOnSignal();
+    QCOMPARE(finishing.count(), 1);
+    QTRY_COMPARE_WITH_TIMEOUT(w->recorder.events.count(), 5, 20000);
+
+    QCOMPARE(w->recorder.events,
+             (QStringList{"new record pressed", "beep", "beep", "beep", "stop asked(signal)"}));
+    QCOMPARE(played.count(), 3);
+    const QList<qint64> &times = w->recorder.eventTimes;
+    QVERIFY(times[0] >= pressedAt);
+    for (int beep = 0; beep < 3; ++beep)
+        QCOMPARE(times[1 + beep], played[beep].first().toLongLong());
+    for (int pause = 2; pause < 4; ++pause)
+        QVERIFY2(times[pause] - times[pause - 1] >= 950,
+                 qPrintable(QString::number(times[pause] - times[pause - 1])));
+    QVERIFY(times[4] >= times[3]);
 }
 
 QTEST_MAIN(MainWindowRunTest)

@@ -1,9 +1,11 @@
 #include "RecordingRun.h"
 #include "RunPanel.h"
+#include "RunTimes.h"
 #include "StandInProgram.h"
 
 #include <QDir>
 #include <QElapsedTimer>
+#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -31,6 +33,7 @@ public:
     int choosersOpened = 0;
 
     QString status = "ready";
+    QString reason;
     QString time = "00:00";
     QString caption = "New record";
     bool previewShown = false;
@@ -49,7 +52,11 @@ public:
             std::exchange(whileChoosing, nullptr)();
         directory = chosenDirectory;
     }
-    void showStatus(const QString &text) override { status = text; }
+    void showStatus(const QString &text, const QString &why) override
+    {
+        status = text;
+        reason = why;
+    }
     void showTime(const QString &text) override { time = text; }
     void showButtonCaption(const QString &text) override { caption = text; }
     void showPreview(bool shown) override { previewShown = shown; }
@@ -84,6 +91,9 @@ enum class Happening {
 
 enum class Program { NotStarted, Running, Ended };
 
+// The program a run starts: none, one that runs, or one that cannot be run.
+enum class Stimulus { None, Runs, Missing };
+
 const QString countingDown = "Recording starts in ";
 const QString cancelled = "RECORD CANCELLED";
 const QString recording = "RECORDING...";
@@ -98,6 +108,7 @@ const QString stop = "Stop";
 Q_DECLARE_METATYPE(Setup)
 Q_DECLARE_METATYPE(Happening)
 Q_DECLARE_METATYPE(Program)
+Q_DECLARE_METATYPE(Stimulus)
 
 // A run's phases event by event, with the panel, the clock and the beeps standing in for the
 // window, the time and the sound.
@@ -120,10 +131,16 @@ private slots:
     void runBegunWhileAnEndedRunsChooserIsOpen();
     void cancelledProgramGroupIsKilled();
     void waitedStartGetsFullStopTime();
+    void runEvents_data();
+    void runEvents();
+    void statusReasons_data();
+    void statusReasons();
 
 private:
     void setUp(Setup setup);
     void happen(Happening happening);
+    QStringList playSteps(const QStringList &steps, const QString &atFirstBeep);
+    void playStep(const QString &step);
     QTimer *timer(const char *name) const;
     QString firstFolder() const { return workingDirectory->filePath("1"); }
 
@@ -157,6 +174,7 @@ void RecordingRunTest::init()
         beepLog << "beep";
         if (onBeep)
             onBeep(beepLog.count("beep"));
+        return now;
     });
     starts = std::make_unique<QSignalSpy>(run.get(), &RecordingRun::startRecording);
     stops = std::make_unique<QSignalSpy>(run.get(), &RecordingRun::stopRecording);
@@ -203,7 +221,7 @@ void RecordingRunTest::happen(Happening happening)
         run->recorded(false);
         break;
     case Happening::WindowClosed:
-        run->windowClosed();
+        run->windowClosed(false);
         break;
     }
 }
@@ -638,6 +656,229 @@ void RecordingRunTest::waitedStartGetsFullStopTime()
     QVERIFY(timer("stopRecorderTimer")->isActive());
     QCOMPARE(timer("stopRecorderTimer")->interval(), 15000);
     QVERIFY(timer("stopRecorderTimer")->remainingTime() > 14000);
+}
+
+// One step of a scripted run: "+N" moves the clock on by N ms, "explain:TEXT" gives the
+// recorder's reason for the next result, the others are the run's events and settings.
+void RecordingRunTest::playStep(const QString &step)
+{
+    if (step.startsWith('+')) {
+        now += step.mid(1).toLongLong();
+    } else if (step.startsWith("explain:")) {
+        run->explainResult(step.mid(8));
+    } else if (step == "press") {
+        run->press();
+    } else if (step == "start") {
+        run->startRecorder();
+    } else if (step == "stop timer") {
+        run->stopRecorder();
+    } else if (step == "success") {
+        run->recorded(true);
+    } else if (step == "failure") {
+        run->recorded(false);
+    } else if (step == "close") {
+        run->windowClosed(false);
+    } else if (step == "signal") {
+        run->windowClosed(true);
+    } else if (step == "no directory") {
+        panel->directory.clear();
+    } else if (step == "directory gone") {
+        panel->directory = workingDirectory->filePath("gone");
+    } else if (step == "directory a file") {
+        panel->directory = program.path();
+    } else if (step == "too long") {
+        panel->postponement = RunTimes::longestSeconds;
+        panel->length = 1;
+    } else {
+        QFAIL(qPrintable("unknown step " + step));
+    }
+}
+
+// Plays the steps, atFirstBeep in the pause after the first beep, and returns what the run
+// told the recorder in order: its events as "event(detail)@ms" on the clock since the first
+// step, its requests as "<folder>", "<record>" and "<stop>". Each beep takes a second of the
+// clock.
+QStringList RecordingRunTest::playSteps(const QStringList &steps, const QString &atFirstBeep)
+{
+    const qint64 begin = now;
+    QStringList log;
+    connect(run.get(), &RecordingRun::runEvent, this,
+            [&](const QString &event, qint64 monotonicMs, const QString &detail) {
+                const QString detailText = detail.isEmpty() ? QString() : '(' + detail + ')';
+                log << QString("%1%2@%3").arg(event, detailText).arg(monotonicMs - begin);
+            });
+    connect(run.get(), &RecordingRun::workingDirectoryChanged, this, [&] { log << "<folder>"; });
+    connect(run.get(), &RecordingRun::startRecording, this, [&] { log << "<record>"; });
+    connect(run.get(), &RecordingRun::stopRecording, this, [&] { log << "<stop>"; });
+    run->setBeep([&] {
+        const qint64 at = now;
+        now += 1000;
+        if (beepLog.size() == 0 && !atFirstBeep.isEmpty())
+            QTimer::singleShot(0, this, [&] { playStep(atFirstBeep); });
+        beepLog << "beep";
+        return at;
+    });
+    for (const QString &step : steps)
+        playStep(step);
+    run->disconnect(this);
+    return log;
+}
+
+void RecordingRunTest::runEvents_data()
+{
+    QTest::addColumn<Stimulus>("stimulus");
+    QTest::addColumn<bool>("beeps");
+    QTest::addColumn<QStringList>("steps");
+    QTest::addColumn<QString>("atFirstBeep");
+    QTest::addColumn<QStringList>("told");
+
+    QTest::newRow("timer ends a run with program and beeps")
+        << Stimulus::Runs << true
+        << QStringList{"press", "+3000", "start", "+7000", "stop timer", "+400", "success"}
+        << QString()
+        << QStringList{"<folder>",
+                       "new record pressed@0",
+                       "program started(PROGRAM)@3000",
+                       "beep@3000",
+                       "beep@4000",
+                       "beep@5000",
+                       "<record>",
+                       "stop asked(timer)@13000",
+                       "<stop>"};
+    QTest::newRow("button stops a run without program or beeps")
+        << Stimulus::None << false
+        << QStringList{"press", "+2000", "start", "+1500", "press", "success"} << QString()
+        << QStringList{"<folder>", "new record pressed@0", "<record>", "stop asked(button)@3500",
+                       "<stop>"};
+    QTest::newRow("program that cannot be run")
+        << Stimulus::Missing << false
+        << QStringList{"press", "+1000", "start", "+500", "stop timer"} << QString()
+        << QStringList{"<folder>", "new record pressed@0",   "program failed to start(ERROR)@1000",
+                       "<record>", "stop asked(timer)@1500", "<stop>"};
+    QTest::newRow("press in the countdown")
+        << Stimulus::Runs << true << QStringList{"press", "+800", "press"} << QString()
+        << QStringList{"<folder>", "new record pressed@0", "stop asked(button)@800"};
+    QTest::newRow("stop timer between the beeps")
+        << Stimulus::None << true << QStringList{"press", "+1000", "start"} << "stop timer"
+        << QStringList{"<folder>", "new record pressed@0", "beep@1000", "stop asked(timer)@2000"};
+    QTest::newRow("window closed while recording")
+        << Stimulus::None << false << QStringList{"press", "start", "+2500", "close"} << QString()
+        << QStringList{"<folder>", "new record pressed@0", "<record>",
+                       "stop asked(window closed)@2500"};
+    QTest::newRow("signal while recording")
+        << Stimulus::None << false << QStringList{"press", "start", "+2500", "signal"} << QString()
+        << QStringList{"<folder>", "new record pressed@0", "<record>", "stop asked(signal)@2500"};
+    QTest::newRow("signal in the countdown")
+        << Stimulus::None << false << QStringList{"press", "+300", "signal"} << QString()
+        << QStringList{"<folder>", "new record pressed@0", "stop asked(signal)@300"};
+    QTest::newRow("window closed after the stop")
+        << Stimulus::None << false
+        << QStringList{"press", "start", "+1000", "stop timer", "+200", "close"} << QString()
+        << QStringList{"<folder>", "new record pressed@0", "<record>", "stop asked(timer)@1000",
+                       "<stop>"};
+    // The second run's events follow its folder, while the first recording is still ending.
+    QTest::newRow("a run while the previous recording ends")
+        << Stimulus::None << false << QStringList{"press", "start", "+1000", "press",  "press",
+                                                  "+2000", "start", "+5",    "success"}
+        << QString() << QStringList{"<folder>",
+                                    "new record pressed@0",
+                                    "<record>",
+                                    "stop asked(button)@1000",
+                                    "<stop>",
+                                    "<folder>",
+                                    "new record pressed@1000",
+                                    "<record>"};
+    QTest::newRow("no working directory")
+        << Stimulus::Runs << true << QStringList{"no directory", "press"} << QString()
+        << QStringList{};
+    QTest::newRow("run too long") << Stimulus::Runs << true << QStringList{"too long", "press"}
+                                  << QString() << QStringList{};
+}
+
+// What the run tells the recorder for its run record, and when on the run's clock: each way a
+// run goes.
+void RecordingRunTest::runEvents()
+{
+    QFETCH(Stimulus, stimulus);
+    QFETCH(bool, beeps);
+    QFETCH(QStringList, steps);
+    QFETCH(QString, atFirstBeep);
+    QFETCH(QStringList, told);
+    panel->beeps = beeps;
+    if (stimulus == Stimulus::Runs)
+        panel->program = program.path();
+    if (stimulus == Stimulus::Missing) {
+        panel->program = workingDirectory->filePath("no such program");
+        QTest::ignoreMessage(QtDebugMsg, "MW: program failed to start");
+    }
+
+    QStringList log = playSteps(steps, atFirstBeep);
+    // The error is the system's text: it is there, whatever it says.
+    for (QString &entry : log) {
+        static const QRegularExpression error(R"(^program failed to start\((.+)\)@)");
+        entry.replace(error, "program failed to start(ERROR)@");
+    }
+    QCOMPARE(log, told.replaceInStrings("PROGRAM", panel->program));
+}
+
+void RecordingRunTest::statusReasons_data()
+{
+    QTest::addColumn<QStringList>("steps");
+    QTest::addColumn<QString>("atFirstBeep");
+    QTest::addColumn<QString>("status");
+    QTest::addColumn<QString>("reason");
+
+    const QString noDirectory = "Please select working directory first!";
+    QTest::newRow("no working directory") << QStringList{"no directory", "press"} << QString()
+                                          << noDirectory << "No working directory chosen";
+    QTest::newRow("working directory gone") << QStringList{"directory gone", "press"} << QString()
+                                            << noDirectory << "WORKING/gone does not exist";
+    QTest::newRow("working directory a file")
+        << QStringList{"directory a file", "press"} << QString() << noDirectory
+        << "WORKING/stimulus.sh is not a directory";
+    QTest::newRow("run too long")
+        << QStringList{"too long", "press"} << QString()
+        << "Postponement and video length too long: at most 2147478 seconds together"
+        << "2147478 s postponement + 1 s video length = 2147479 s, more than 2147478 s";
+    QTest::newRow("cancelled by the button in the countdown")
+        << QStringList{"press", "press"} << QString() << cancelled
+        << "Cancelled: the button was pressed during the countdown";
+    QTest::newRow("cancelled by the stop timer in the countdown")
+        << QStringList{"press", "stop timer"} << QString() << cancelled
+        << "Cancelled: the run's time was up during the countdown";
+    QTest::newRow("cancelled by closing between the beeps")
+        << QStringList{"press", "start"} << "close" << cancelled
+        << "Cancelled: the window was closed before recording started";
+    QTest::newRow("cancelled by a signal while the previous recording ends")
+        << QStringList{"press", "start", "press", "press", "start", "signal"} << QString()
+        << cancelled
+        << "Cancelled: the program was asked to end while the previous recording was ending";
+    QTest::newRow("result with its reason")
+        << QStringList{"press", "start", "press", "explain:3 frames lost", "failure"} << QString()
+        << failed << "3 frames lost";
+    QTest::newRow("result without a reason") << QStringList{"press", "start", "press", "success"}
+                                             << QString() << successful << QString();
+    QTest::newRow("a reason goes with its result only")
+        << QStringList{"press", "start", "press",  "explain:3 frames lost", "failure", "press",
+                       "start", "press", "success"}
+        << QString() << successful << QString();
+    QTest::newRow("the next status replaces the reason")
+        << QStringList{"press",   "start", "press", "explain:612 frames, 60.0 fps",
+                       "success", "press"}
+        << QString() << countingDown << QString();
+}
+
+// The status keeps its own texts; its reason says in one line why the last one came about.
+void RecordingRunTest::statusReasons()
+{
+    QFETCH(QStringList, steps);
+    QFETCH(QString, atFirstBeep);
+    QFETCH(QString, status);
+    QFETCH(QString, reason);
+    panel->beeps = !atFirstBeep.isEmpty();
+    playSteps(steps, atFirstBeep);
+    QCOMPARE(panel->status, status);
+    QCOMPARE(panel->reason, QString(reason).replace("WORKING", workingDirectory->path()));
 }
 
 QTEST_MAIN(RecordingRunTest)

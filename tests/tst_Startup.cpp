@@ -2,11 +2,15 @@
 #include "ProgramArguments.h"
 #include "MainWindow.h"
 #include "Recorder.h"
+#include "ShutdownSignals.h"
 
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPushButton>
+#include <QSignalSpy>
 #include <QSpinBox>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QThread>
 
@@ -19,6 +23,7 @@ private slots:
     void commandLine_data();
     void commandLine();
     void wiring();
+    void shutdownSignalStopsTheRun();
 
 private:
     static MainWindow *mainWindowOf(KIVOApplication &app) { return app.mainWindow; }
@@ -123,6 +128,29 @@ void StartupTest::wiring()
     QTest::ignoreMessage(QtDebugMsg, "BD: finish emitted");
     closeAndRun(app);
     QVERIFY(app.mainWindow->isHidden());
+}
+
+// The system's request to end closes the window, and the run that it stops says so.
+void StartupTest::shutdownSignalStopsTheRun()
+{
+    QTemporaryDir workingDirectory;
+    QVERIFY(workingDirectory.isValid());
+    ProgramArguments argv({workingDirectory.path(), "10"});
+    KIVOApplication app(argv.count, argv.values());
+    MainWindow *window = app.mainWindow;
+    QSignalSpy events(window, SIGNAL(runEvent(QString, qint64, QString)));
+    window->findChild<QSpinBox *>("spinBox_startPostpone")->setValue(100);
+    window->findChild<QPushButton *>("pushButton_newRecord")->click();
+    QCOMPARE(events.count(), 1);
+
+    auto *requests = app.findChild<ShutdownSignals *>();
+    QVERIFY(requests);
+    emit requests->endRequested();
+    QVERIFY(window->isHidden());
+    QCOMPARE(events.count(), 2);
+    QCOMPARE(events[1][0].toString(), QStringLiteral("stop asked"));
+    QCOMPARE(events[1][2].toString(), QStringLiteral("signal"));
+    QCOMPARE(app.exec(), 0);
 }
 
 QTEST_APPLESS_MAIN(StartupTest)

@@ -83,7 +83,7 @@ bool BeepTone::usesBell() const
     return output == Output::Bell;
 }
 
-void BeepTone::play()
+qint64 BeepTone::play()
 {
     const qint64 asked = monotonicMs();
     switch (output) {
@@ -101,6 +101,7 @@ void BeepTone::play()
         break;
     }
     emit played(asked);
+    return asked;
 }
 
 bool BeepTone::prepareTone()

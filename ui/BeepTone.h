@@ -23,7 +23,8 @@ public:
     bool usesBell() const;
 
 public slots:
-    void play();
+    // Returns when the beep was asked, as played() reports it.
+    qint64 play();
 
 signals:
     // A beep was asked for at ms and handed on at once to the audio output (or the bell), in

@@ -2,6 +2,7 @@
 
 #include "MainWindowForm.h"
 #include "PreviewFrame.h"
+#include "StatusLabel.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -16,7 +17,7 @@
 
 MainWindow::MainWindow(QString workingDirectory, int videoLength, int cameraIndex,
                        QStringList cameraNames, QWidget *parent)
-    : QMainWindow(parent), ui(new MainWindowForm), run(*this, this)
+    : QMainWindow(parent), ui(new MainWindowForm), beepTone(this), run(*this, this)
 {
     ui->setupUi(this);
     if (!workingDirectory.isEmpty())
@@ -29,6 +30,8 @@ MainWindow::MainWindow(QString workingDirectory, int videoLength, int cameraInde
     connect(&run, &RecordingRun::startRecording, this, &MainWindow::startRecording);
     connect(&run, &RecordingRun::workingDirectoryChanged, this,
             &MainWindow::workingDirectoryChanged);
+    connect(&run, &RecordingRun::runEvent, this, &MainWindow::runEvent);
+    run.setBeep([this] { return beepTone.play(); });
     buildPreviewWindow();
 }
 
@@ -50,10 +53,16 @@ MainWindow::~MainWindow()
     delete previewWindow;
 }
 
+void MainWindow::closeOnSignal()
+{
+    closingOnSignal = true;
+    close();
+}
+
 void MainWindow::closeEvent(QCloseEvent *event)
 {
     // The recorder is ending for good: a run still counting down must not ask it to record.
-    run.windowClosed();
+    run.windowClosed(closingOnSignal);
     emit finishRequested();
     qDebug("MW:finish emitted");
     event->accept();
@@ -77,6 +86,11 @@ void MainWindow::selectCamera(int cameraIndex)
 void MainWindow::updateTime(QString time)
 {
     ui->label_time->setText(time);
+}
+
+void MainWindow::explainResult(QString reason)
+{
+    run.explainResult(reason);
 }
 
 void MainWindow::startRecorder()
@@ -203,9 +217,9 @@ void MainWindow::chooseWorkingDirectory()
     on_pushButton_selectDirectory_clicked();
 }
 
-void MainWindow::showStatus(const QString &status)
+void MainWindow::showStatus(const QString &status, const QString &reason)
 {
-    ui->label_status->setText(status);
+    ui->label_status->showStatus(status, reason);
 }
 
 void MainWindow::showTime(const QString &time)

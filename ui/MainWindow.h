@@ -1,5 +1,6 @@
 #pragma once
 
+#include "BeepTone.h"
 #include "IplImagePointer.h"
 #include "RecordingRun.h"
 #include "RunPanel.h"
@@ -22,6 +23,10 @@ public:
                QStringList cameraNames = {}, QWidget *parent = nullptr);
     ~MainWindow() override;
 
+    // Closes the window for the system's request to end the program (a shutdown signal): as
+    // the operator's close, but the stop of a recording is put down to the signal.
+    void closeOnSignal();
+
 protected:
     void closeEvent(QCloseEvent *event) override;
 
@@ -30,9 +35,13 @@ signals:
     void startRecording(int index);
     void workingDirectoryChanged(QString);
     void finishRequested();
+    // The run's events for the run record, on the monotonic clock of QElapsedTimer.
+    void runEvent(QString event, qint64 monotonicMs, QString detail);
 
 public slots:
     void updateTime(QString time);
+    // The recorder's reason for the result it sends next, in one line: the status's tooltip.
+    void explainResult(QString reason);
 
 private slots:
     // The run's events, each handed over to the run. The run's own timers reach it directly.
@@ -55,7 +64,7 @@ private:
     bool previewWanted() const override;
     int camera() const override;
     void chooseWorkingDirectory() override;
-    void showStatus(const QString &status) override;
+    void showStatus(const QString &status, const QString &reason) override;
     void showTime(const QString &time) override;
     void showButtonCaption(const QString &caption) override;
     void showPreview(bool shown) override;
@@ -66,5 +75,7 @@ private:
     QWidget *previewWindow = nullptr;
     QLabel *previewLabel = nullptr;
     MainWindowForm *ui;
+    BeepTone beepTone;
     RecordingRun run;
+    bool closingOnSignal = false;
 };

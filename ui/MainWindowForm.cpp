@@ -1,6 +1,7 @@
 #include "MainWindowForm.h"
 
 #include "ElidingComboBox.h"
+#include "StatusLabel.h"
 
 #include <QCheckBox>
 #include <QCoreApplication>
@@ -66,7 +67,8 @@ void MainWindowForm::setupUi(QMainWindow *window)
     verticalLayout->setObjectName(QStringLiteral("verticalLayout"));
 
     horizontalLayout = createRow("horizontalLayout");
-    pushButton_selectDirectory = createNamed<QPushButton>(centralWidget, "pushButton_selectDirectory");
+    pushButton_selectDirectory =
+        createNamed<QPushButton>(centralWidget, "pushButton_selectDirectory");
     setSizePolicy(pushButton_selectDirectory, QSizePolicy::Preferred, QSizePolicy::Fixed);
     pushButton_selectDirectory->setMinimumSize(QSize(0, 0));
     horizontalLayout->addWidget(pushButton_selectDirectory);
@@ -75,7 +77,8 @@ void MainWindowForm::setupUi(QMainWindow *window)
     verticalLayout->addLayout(horizontalLayout);
 
     horizontalLayout_3 = createRow("horizontalLayout_3");
-    label_status = createNamed<QLabel>(centralWidget, "label_status");
+    // The longest status is wider than the window: it takes a second line instead.
+    label_status = createNamed<StatusLabel>(centralWidget, "label_status");
     setSizePolicy(label_status, QSizePolicy::Maximum, QSizePolicy::Preferred);
     label_status->setFont(font);
     horizontalLayout_3->addWidget(label_status);

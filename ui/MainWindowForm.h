@@ -8,6 +8,7 @@ class QLineEdit;
 class QMainWindow;
 class QPushButton;
 class QSpinBox;
+class StatusLabel;
 class QVBoxLayout;
 class QWidget;
 
@@ -21,7 +22,7 @@ struct MainWindowForm
     QPushButton *pushButton_selectDirectory = nullptr;
     QLineEdit *lineEdit_workingDirectory = nullptr;
     QHBoxLayout *horizontalLayout_3 = nullptr;
-    QLabel *label_status = nullptr;
+    StatusLabel *label_status = nullptr;
     QLabel *label_time = nullptr;
     QHBoxLayout *horizontalLayout_4 = nullptr;
     QLabel *label_3 = nullptr;

@@ -8,6 +8,9 @@
 #include <QDebug>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFileInfo>
+
+#include <utility>
 
 namespace {
 
@@ -25,6 +28,24 @@ qint64 monotonicNow()
 }
 
 constexpr int beepPauseMs = 1000;
+
+QString missingDirectoryReason(const QString &directory)
+{
+    if (directory.isEmpty())
+        return text("No working directory chosen");
+    if (QFileInfo::exists(directory))
+        return text("%1 is not a directory").arg(directory);
+    return text("%1 does not exist").arg(directory);
+}
+
+QString tooLongReason(int postpone, int length)
+{
+    return text("%1 s postponement + %2 s video length = %3 s, more than %4 s")
+        .arg(postpone)
+        .arg(length)
+        .arg(qint64(postpone) + length)
+        .arg(RunTimes::longestSeconds);
+}
 
 } // namespace
 
@@ -49,12 +70,17 @@ const RecordingRun::Transition RecordingRun::transitions[] = {
     {Phase::WaitingForRecorder, Event::WindowClosed,  &RecordingRun::cancelRun},
     {Phase::Recording,          Event::Press,         &RecordingRun::stopRun},
     {Phase::Recording,          Event::StopTimer,     &RecordingRun::stopRun},
+    // The recorder's quit ends the recording.
+    {Phase::Recording,          Event::WindowClosed,  &RecordingRun::noteStopAsked},
     {Phase::Stopped,            Event::Result,        &RecordingRun::finishRun},
 };
 // clang-format on
 
 RecordingRun::RecordingRun(RunPanel &panel, QObject *parent)
-    : QObject(parent), panel(panel), clock(monotonicNow), beep(QApplication::beep),
+    : QObject(parent), panel(panel), clock(monotonicNow), beep([this] {
+          QApplication::beep();
+          return clock();
+      }),
       stopRecorderTimer(this), startRecorderTimer(this), countdownTimer(this)
 {
     // Named children, so that the run's timers can be looked at from outside.
@@ -123,18 +149,25 @@ void RecordingRun::updatePostponeStart()
     handle(Event::DisplayTick);
 }
 
+void RecordingRun::explainResult(const QString &reason)
+{
+    resultReason = reason;
+}
+
 // Whatever the phase, the result is shown: with a new run counting down it may be the
-// previous run's.
+// previous run's. Its reason goes with it, and only with it.
 void RecordingRun::recorded(bool successful)
 {
     recorderBusy = false;
-    panel.showStatus(successful ? text("RECORD SUCCESSFUL") : text("RECORD FAILED"));
+    showStatus(successful ? text("RECORD SUCCESSFUL") : text("RECORD FAILED"),
+               std::exchange(resultReason, QString()));
     panel.showPreview(false);
     handle(Event::Result);
 }
 
-void RecordingRun::windowClosed()
+void RecordingRun::windowClosed(bool bySignal)
 {
+    closedBySignal = bySignal;
     handle(Event::WindowClosed);
 }
 
@@ -142,6 +175,7 @@ void RecordingRun::handle(Event event)
 {
     for (const Transition &transition : transitions) {
         if (transition.from == currentPhase && transition.event == event) {
+            currentEvent = event;
             (this->*transition.action)();
             return;
         }
@@ -153,14 +187,17 @@ void RecordingRun::beginRun()
     const QString directory = panel.workingDirectory();
     // An empty path would name the current directory and put the record folder at the root.
     if (directory.isEmpty() || !QDir(directory).exists()) {
-        panel.showStatus(text("Please select working directory first!"));
+        showStatus(text("Please select working directory first!"),
+                   missingDirectoryReason(directory));
         return;
     }
     const int postpone = panel.postponementSeconds();
-    const std::optional<RunTimes> runTimes = RunTimes::of(postpone, panel.videoLengthSeconds());
+    const int length = panel.videoLengthSeconds();
+    const std::optional<RunTimes> runTimes = RunTimes::of(postpone, length);
     if (!runTimes) {
-        panel.showStatus(text("Postponement and video length too long: at most %1 seconds together")
-                             .arg(RunTimes::longestSeconds));
+        showStatus(text("Postponement and video length too long: at most %1 seconds together")
+                       .arg(RunTimes::longestSeconds),
+                   tooLongReason(postpone, length));
         return;
     }
     const QString folder = directory + QLatin1Char('/') + RecordNumber::next(directory);
@@ -170,10 +207,11 @@ void RecordingRun::beginRun()
     startedProgram = false;
     currentPhase = Phase::Countdown;
     postponeStartTime = clock();
+    noteEvent("new record pressed", postponeStartTime);
     qDebug() << "spin box value" << postpone;
     startRecorderTimer.start(times.startMs);
     stopRecorderTimer.start(times.stopMs);
-    panel.showStatus(text("Recording starts in "));
+    showStatus(text("Recording starts in "));
     showCountdown();
 }
 
@@ -181,6 +219,8 @@ void RecordingRun::beginRun()
 // nothing, and what the run has set going is wound down.
 void RecordingRun::cancelRun()
 {
+    noteStopAsked();
+    const QString reason = cancelReason();
     startRecorderTimer.stop();
     stopRecorderTimer.stop();
     countdownTimer.stop();
@@ -192,12 +232,14 @@ void RecordingRun::cancelRun()
     removeFolderIfEmpty();
     currentPhase = Phase::Finished;
     panel.showButtonCaption(text("New record"));
-    panel.showStatus(text("RECORD CANCELLED"));
+    showStatus(text("RECORD CANCELLED"), reason);
 }
 
 void RecordingRun::stopRun()
 {
     stopRecorderTimer.stop();
+    // Before the request, so that the recorder knows who asked when the recording ends.
+    noteStopAsked();
     emit stopRecording();
     // A recorder that failed early has answered already, so no result is awaited.
     currentPhase = recorderBusy ? Phase::Stopped : Phase::Finished;
@@ -215,14 +257,14 @@ void RecordingRun::endCountdown()
     // starts afresh when the wait is over.
     stopRecorderTimer.stop();
     currentPhase = Phase::WaitingForRecorder;
-    panel.showStatus(text("Waiting for the previous recording to end"));
+    showStatus(text("Waiting for the previous recording to end"));
 }
 
 // The wait takes nothing from the recording: it lasts as long as one that started on time.
 void RecordingRun::endWaitForRecorder()
 {
     stopRecorderTimer.start(times.stopMs - times.startMs);
-    panel.showStatus(text("Recording starts in "));
+    showStatus(text("Recording starts in "));
     prepareAndAskRecorder();
 }
 
@@ -263,20 +305,26 @@ void RecordingRun::prepareAndAskRecorder()
 void RecordingRun::startProgram()
 {
     const QString program = panel.programPath();
-    if (!program.isEmpty())
-        startedProgram = process.start(program);
+    if (program.isEmpty())
+        return;
+    QString failure;
+    startedProgram = process.start(program, &failure);
+    if (startedProgram)
+        noteEvent("program started", clock(), program);
+    else
+        noteEvent("program failed to start", clock(), failure);
 }
 
 // False when the run ended between the beeps.
 bool RecordingRun::beepThreeTimes()
 {
-    beep();
+    noteEvent("beep", beep());
     for (int pause = 0; pause < 2; ++pause) {
         beepTimer.start(beepPauseMs);
         beepLoop.exec();
         if (currentPhase != Phase::Starting)
             return false;
-        beep();
+        noteEvent("beep", beep());
     }
     return true;
 }
@@ -286,7 +334,7 @@ void RecordingRun::askRecorder()
     currentPhase = Phase::Recording;
     recorderBusy = true;
     panel.showButtonCaption(text("Stop"));
-    panel.showStatus(text("RECORDING..."));
+    showStatus(text("RECORDING..."));
     if (panel.previewWanted())
         panel.showPreview(true);
     emit startRecording(panel.camera());
@@ -298,4 +346,71 @@ void RecordingRun::removeFolderIfEmpty()
     if (!createdFolder.isEmpty())
         QDir().rmdir(createdFolder);
     createdFolder.clear();
+}
+
+void RecordingRun::showStatus(const QString &status, const QString &reason)
+{
+    panel.showStatus(status, reason);
+}
+
+void RecordingRun::noteEvent(const char *event, qint64 monotonicMs, const QString &detail)
+{
+    emit runEvent(QString::fromLatin1(event), monotonicMs, detail);
+}
+
+void RecordingRun::noteStopAsked()
+{
+    noteEvent("stop asked", clock(), whoAsked());
+}
+
+QString RecordingRun::whoAsked() const
+{
+    switch (currentEvent) {
+    case Event::Press:
+        return QStringLiteral("button");
+    case Event::StopTimer:
+        return QStringLiteral("timer");
+    case Event::WindowClosed:
+        return closedBySignal ? QStringLiteral("signal") : QStringLiteral("window closed");
+    case Event::StartTimer:
+    case Event::DisplayTick:
+    case Event::Result:
+        break;
+    }
+    return {};
+}
+
+// Why a run ended before it asked for recording, for the operator who did not see it happen.
+QString RecordingRun::cancelReason() const
+{
+    QString cause;
+    switch (currentEvent) {
+    case Event::Press:
+        cause = text("the button was pressed");
+        break;
+    case Event::StopTimer:
+        cause = text("the run's time was up");
+        break;
+    case Event::WindowClosed:
+        cause =
+            closedBySignal ? text("the program was asked to end") : text("the window was closed");
+        break;
+    case Event::StartTimer:
+    case Event::DisplayTick:
+    case Event::Result:
+        break;
+    }
+    QString moment;
+    switch (currentPhase) {
+    case Phase::Countdown:
+        moment = text("during the countdown");
+        break;
+    case Phase::WaitingForRecorder:
+        moment = text("while the previous recording was ending");
+        break;
+    default:
+        moment = text("before recording started");
+        break;
+    }
+    return text("Cancelled: %1 %2").arg(cause, moment);
 }

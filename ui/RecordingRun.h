@@ -32,8 +32,8 @@ public:
 
     // Milliseconds on a monotonic clock, on the epoch of QElapsedTimer::msecsSinceReference().
     using Clock = std::function<qint64()>;
-    // Sounds one beep and returns.
-    using Beep = std::function<void()>;
+    // Sounds one beep and returns when it was handed to the sound output, on the clock's epoch.
+    using Beep = std::function<qint64()>;
 
     explicit RecordingRun(RunPanel &panel, QObject *parent = nullptr);
 
@@ -49,13 +49,21 @@ public:
     void startRecorder();
     void stopRecorder();
     void updatePostponeStart();
+    // The recorder's reason for the result that follows, shown with it.
+    void explainResult(const QString &reason);
     void recorded(bool successful);
-    void windowClosed();
+    // bySignal: the system asked the program to end, rather than the operator.
+    void windowClosed(bool bySignal);
 
 signals:
     void stopRecording();
     void startRecording(int index);
     void workingDirectoryChanged(QString);
+    // Something that the run record keeps, read from the run's clock: "new record pressed",
+    // "program started" or "program failed to start" (with the program or the error), one
+    // "beep" per beep, "stop asked" (with who asked: "button", "timer", "window closed" or
+    // "signal").
+    void runEvent(QString event, qint64 monotonicMs, QString detail);
 
 private:
     enum class Event { Press, StartTimer, StopTimer, DisplayTick, Result, WindowClosed };
@@ -82,11 +90,21 @@ private:
     bool beepThreeTimes();
     void askRecorder();
     void removeFolderIfEmpty();
+    void showStatus(const QString &status, const QString &reason = QString());
+    void noteEvent(const char *event, qint64 monotonicMs, const QString &detail = QString());
+    void noteStopAsked();
+    QString whoAsked() const;
+    QString cancelReason() const;
 
     RunPanel &panel;
     Clock clock;
     Beep beep;
     Phase currentPhase = Phase::Idle;
+    // The event being handled, and whether a close came from the system.
+    Event currentEvent = Event::Press;
+    bool closedBySignal = false;
+    // The recorder's reason for its coming result.
+    QString resultReason;
     // The recorder was asked to record and has not yet answered. Apart from the phase: a new
     // run may begin while the previous recording is still ending.
     bool recorderBusy = false;

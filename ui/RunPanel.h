@@ -23,7 +23,9 @@ public:
     // Opens the directory chooser and returns once the operator has closed it.
     virtual void chooseWorkingDirectory() = 0;
 
-    virtual void showStatus(const QString &status) = 0;
+    // reason: what brought the status about, in one line for its tooltip; empty for a status
+    // that needs no explanation.
+    virtual void showStatus(const QString &status, const QString &reason) = 0;
     virtual void showTime(const QString &time) = 0;
     virtual void showButtonCaption(const QString &caption) = 0;
     virtual void showPreview(bool shown) = 0;

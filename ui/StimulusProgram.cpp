@@ -29,16 +29,21 @@ bool StimulusProgram::isRunning() const
     return process.state() != QProcess::NotRunning;
 }
 
-bool StimulusProgram::start(const QString &path)
+bool StimulusProgram::start(const QString &path, QString *failure)
 {
     if (graceTimer.isActive())
         finishEnding();
     if (isRunning()) {
         qDebug("MW: program still running, not started again");
+        *failure = QStringLiteral("still running from an earlier run");
         return false;
     }
     process.startInGroup(path, QIODevice::ReadWrite);
-    return true;
+    if (process.waitForStarted(startWaitMs))
+        return true;
+    *failure = process.errorString();
+    end();
+    return false;
 }
 
 void StimulusProgram::end()

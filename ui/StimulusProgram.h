@@ -15,6 +15,8 @@ class StimulusProgram : public QObject
 public:
     // How long the program may take to end when asked before it is killed.
     static constexpr int graceMs = 1000;
+    // How long a start may take to run the program (fork and exec: milliseconds, normally).
+    static constexpr int startWaitMs = 5000;
 
     explicit StimulusProgram(QObject *parent = nullptr);
     // Ends whatever is left of the program, waiting out the grace.
@@ -22,10 +24,11 @@ public:
 
     bool isRunning() const;
     // Starts the program at path, the whole text as its path and no arguments, unless an
-    // earlier start of it still runs. A program still being ended is killed at once, so that
-    // this start gets a program of its own. True when a start was made; whether the program
-    // could be run shows later, as a debug line.
-    bool start(const QString &path);
+    // earlier start of it still runs, and waits until it runs. A program still being ended is
+    // killed at once, so that this start gets a program of its own. True when the program
+    // runs; otherwise false, with the reason in failure. A program that has not run within
+    // startWaitMs is ended, so that it never runs unannounced.
+    bool start(const QString &path, QString *failure);
     // Asks the program and every process it started to end, and kills what is left of them
     // after the grace.
     void end();
