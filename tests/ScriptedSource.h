@@ -30,7 +30,7 @@ public:
         std::shared_future<void> gate;
         // From this step on the frames have resizedTo as their size; -1: they keep theirs.
         int resizedFrom = -1;
-        cv::Size resizedTo{160, 120};
+        cv::Size resizedTo{480, 360};
     };
 
     explicit ScriptedSource(Script script);
