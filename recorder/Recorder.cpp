@@ -107,6 +107,7 @@ void Recorder::record(int camID)
     lostFrames = 0;
     lastSeconds = -1;
     stopFlag = false;
+    runRecord.started = QDateTime::currentDateTime();
     makeFileNames();
     if (const std::optional<QString> failure = openOutputs(camID)) {
         closeOutputs();
@@ -413,7 +414,6 @@ bool Recorder::closeOutputs()
 void Recorder::startRunRecord()
 {
     const FrameSource::Description source = capture->description();
-    runRecord.started = QDateTime::currentDateTime();
     runRecord.source = {source.listText, source.device, source.backend};
     runRecord.frameSize = QSize(frameSize.width, frameSize.height);
     runRecord.pixelFormat = source.pixelFormat;
