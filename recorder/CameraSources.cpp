@@ -17,20 +17,19 @@ CameraSources::CameraSources(QVector<PlatformCamera> platformCameras, QStringLis
 
 std::unique_ptr<FrameSource> CameraSources::open(int cameraNumber) const
 {
-    if (cameraNumber < 0) {
-        // What the window sends when it lists no camera: never "any camera".
-        if (platformCameras.isEmpty() && sourceTexts.isEmpty())
-            qDebug("no camera chosen: the camera list is empty");
-        else
-            qDebug("camera %d is not in the list", cameraNumber);
+    // -1 is what the window sends when it lists no camera: never "any camera".
+    if (cameraNumber < 0 && platformCameras.isEmpty() && sourceTexts.isEmpty()) {
+        qDebug("no camera chosen: the camera list is empty");
+        return nullptr;
+    }
+    const int sourceIndex = cameraNumber - platformCameras.size();
+    if (cameraNumber < 0 || sourceIndex >= sourceTexts.size()) {
+        qDebug("camera %d is not in the list", cameraNumber);
         return nullptr;
     }
     if (cameraNumber < platformCameras.size())
         return openPlatformCamera(cameraNumber);
-    const int sourceIndex = cameraNumber - platformCameras.size();
-    if (sourceIndex < sourceTexts.size())
-        return openSourceText(sourceTexts.at(sourceIndex));
-    return nullptr;
+    return openSourceText(sourceTexts.at(sourceIndex));
 }
 
 std::unique_ptr<FrameSource> CameraSources::openPlatformCamera(int position) const

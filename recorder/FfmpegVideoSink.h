@@ -71,6 +71,7 @@ public:
     bool release() override;
     int framesInFile() const override;
     Description description() const override;
+    int platformChoiceCode() const override { return VideoCodes::mjpg; }
 
 private:
     struct Codec;

@@ -167,10 +167,15 @@ QVector<RunRecord::Event> eventsFrom(JsonReader &reader, const QJsonArray &list)
             reader.fail(path + QStringLiteral(" not an object"));
             break;
         }
-        JsonReader event = reader.inside(item.toObject(), path + QLatin1Char('.'));
-        events.append(
-            {event.string("event"), event.whole("ms", std::numeric_limits<qint64>::min() / 2,
-                                                std::numeric_limits<qint64>::max() / 2)});
+        const QJsonObject fields = item.toObject();
+        JsonReader event = reader.inside(fields, path + QLatin1Char('.'));
+        const QString name = event.string("event");
+        const qint64 ms = event.whole("ms", std::numeric_limits<qint64>::min() / 2,
+                                      std::numeric_limits<qint64>::max() / 2);
+        // Records written before events had details hold none.
+        const QString detail =
+            fields.contains(QLatin1String("detail")) ? event.string("detail") : QString();
+        events.append({name, ms, detail});
     }
     return events;
 }
@@ -189,7 +194,7 @@ bool RunRecord::Video::operator==(const Video &other) const
 
 bool RunRecord::Event::operator==(const Event &other) const
 {
-    return name == other.name && ms == other.ms;
+    return name == other.name && ms == other.ms && detail == other.detail;
 }
 
 bool RunRecord::operator==(const RunRecord &other) const
@@ -206,9 +211,12 @@ bool RunRecord::operator==(const RunRecord &other) const
 QJsonObject RunRecord::toJson() const
 {
     QJsonArray eventList;
-    for (const Event &event : events)
-        eventList.append(
-            QJsonObject{{QStringLiteral("event"), event.name}, {QStringLiteral("ms"), event.ms}});
+    for (const Event &event : events) {
+        QJsonObject item{{QStringLiteral("event"), event.name}, {QStringLiteral("ms"), event.ms}};
+        if (!event.detail.isEmpty())
+            item.insert(QStringLiteral("detail"), event.detail);
+        eventList.append(item);
+    }
     const QString endedByName = text(endedBy);
     return {
         {QStringLiteral("program"), program},
@@ -336,6 +344,11 @@ QString RunRecord::text(Result result)
 QString RunRecord::text(EndedBy endedBy)
 {
     return nameOf(endedByNames, endedBy);
+}
+
+std::optional<RunRecord::EndedBy> RunRecord::endedByNamed(const QString &name)
+{
+    return valueOf(endedByNames, name);
 }
 
 QString RunRecord::text(TimeSource timeSource)

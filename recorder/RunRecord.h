@@ -7,6 +7,7 @@
 #include <QVector>
 
 #include <optional>
+#include <utility>
 
 // What one recording run was, kept beside its video and text file as UTF-8 JSON: where the
 // frames came from, how fast they really came, how many reached the video, how the run ended,
@@ -45,8 +46,16 @@ struct RunRecord
     };
     struct Event
     {
+        Event() = default;
+        Event(QString name, qint64 ms, QString detail = {})
+            : name(std::move(name)), ms(ms), detail(std::move(detail))
+        {
+        }
+
         QString name;
         qint64 ms = 0; // on the recording clock; negative before it started
+        // What the window adds, such as who asked to stop; empty for none.
+        QString detail;
         bool operator==(const Event &other) const;
     };
 
@@ -88,5 +97,7 @@ struct RunRecord
     static QString programVersion();
     static QString text(Result result);
     static QString text(EndedBy endedBy);
+    // The cause of an end by its name in a record; nothing for a name no record writes.
+    static std::optional<EndedBy> endedByNamed(const QString &name);
     static QString text(TimeSource timeSource);
 };

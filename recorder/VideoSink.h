@@ -71,6 +71,9 @@ public:
     virtual int framesInFile() const = 0;
     // The encoding of the file opened last.
     virtual Description description() const = 0;
+    // The code that the platform's choice stands for here; platformChoice where the platform
+    // really chooses.
+    virtual int platformChoiceCode() const { return VideoCodes::platformChoice; }
 
     // A FOURCC code's four characters, first character first.
     static QString fourccText(int fourcc)

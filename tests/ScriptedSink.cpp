@@ -2,6 +2,7 @@
 
 #include "FramePattern.h"
 
+#include <QDebug>
 #include <QSemaphore>
 #include <QThread>
 
@@ -18,6 +19,8 @@ bool ScriptedSink::open(const std::string &fileName, int fourcc, double fps, cv:
     opened = !inner || inner->open(fileName, fourcc, fps, frameSize, isColor);
     accepted = 0;
     flushed = 0;
+    writes = 0;
+    failureReported = false;
     return opened;
 }
 
@@ -36,6 +39,11 @@ VideoSink::Description ScriptedSink::description() const
     return inner ? inner->description() : Description{QStringLiteral("scripted"), {}, {}};
 }
 
+int ScriptedSink::platformChoiceCode() const
+{
+    return inner ? inner->platformChoiceCode() : VideoSink::platformChoiceCode();
+}
+
 int ScriptedSink::framesInFile() const
 {
     return inner ? inner->framesInFile() : flushed;
@@ -47,8 +55,11 @@ bool ScriptedSink::write(const cv::Mat &frame)
         script.gate->acquire();
     if (script.stallEvery > 0 && writes % script.stallEvery == 0)
         QThread::msleep(script.stallMilliseconds);
-    if (script.firstFailingWrite >= 0 && writes > script.firstFailingWrite)
+    if (script.firstFailingWrite >= 0 && writes > script.firstFailingWrite) {
+        if (!std::exchange(failureReported, true))
+            qDebug("Video file write failed");
         return false;
+    }
     if (inner && !inner->write(frame))
         return false;
     const auto stamp = FramePattern::read(frame);
@@ -64,6 +75,8 @@ bool ScriptedSink::write(const cv::Mat &frame)
 bool ScriptedSink::release()
 {
     const bool released = (!inner || inner->release()) && script.releaseSucceeds;
+    if (opened && !script.releaseSucceeds)
+        qDebug("Video file close failed");
     if (released && opened)
         flushed = accepted;
     opened = false;

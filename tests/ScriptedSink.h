@@ -13,7 +13,8 @@ class QSemaphore;
 // opens, stall now and then the way an encoder does, fail from a given write on, flush its
 // frames into the file only now and then, or fail to complete the file. Frames it accepts go
 // on to a real sink when it has one, which then also tells how many are in the file; the
-// frame indices it accepted are kept in `written`.
+// frame indices it accepted are kept in `written`. It reports its scripted failures as a real
+// sink does, once each.
 class ScriptedSink : public VideoSink
 {
 public:
@@ -44,6 +45,7 @@ public:
     bool release() override;
     int framesInFile() const override;
     Description description() const override;
+    int platformChoiceCode() const override;
 
 private:
     Script script;
@@ -53,4 +55,5 @@ private:
     int writes = 0;
     int accepted = 0;
     int flushed = 0;
+    bool failureReported = false;
 };

@@ -17,7 +17,9 @@ FrameSource::Result ScriptedSource::readFrame(Frame &frame)
     if (next >= script.steps.size())
         return script.end;
     const Step &step = script.steps.at(next);
-    frame.pixels = cv::Mat(frameSize(), CV_8UC3, cv::Scalar(40, 80, 120));
+    const bool resized = script.resizedFrom >= 0 && next >= script.resizedFrom;
+    frame.pixels =
+        cv::Mat(resized ? script.resizedTo : frameSize(), CV_8UC3, cv::Scalar(40, 80, 120));
     FramePattern::draw(frame.pixels, {std::uint32_t(next), 0});
     if (step.captureMilliseconds)
         frame.captureTime = script.base + std::chrono::milliseconds(*step.captureMilliseconds);

@@ -28,6 +28,9 @@ public:
         // The read of this step waits until the gate opens; -1: none waits.
         int heldStep = -1;
         std::shared_future<void> gate;
+        // From this step on the frames have resizedTo as their size; -1: they keep theirs.
+        int resizedFrom = -1;
+        cv::Size resizedTo{480, 360};
     };
 
     explicit ScriptedSource(Script script);

@@ -18,6 +18,11 @@ bool mountsOfOurOwn()
 
 } // namespace
 
+void SmallVolume::prepare()
+{
+    mountsOfOurOwn();
+}
+
 SmallVolume::SmallVolume(qint64 bytes)
 {
     const QByteArray where = folder.path().toLocal8Bit();
@@ -34,6 +39,8 @@ SmallVolume::~SmallVolume()
         umount2(folder.path().toLocal8Bit().constData(), MNT_DETACH);
 }
 #else
+void SmallVolume::prepare() {}
+
 SmallVolume::SmallVolume(qint64) : reason(QStringLiteral("no memory file system to mount here")) {}
 
 SmallVolume::~SmallVolume() = default;

@@ -15,6 +15,10 @@ public:
     SmallVolume(const SmallVolume &) = delete;
     SmallVolume &operator=(const SmallVolume &) = delete;
 
+    // A volume is seen by the thread that mounts it and by the threads and programs started
+    // after the first volume: call this before starting threads that are to write there.
+    static void prepare();
+
     bool isValid() const { return mounted; }
     QString path() const { return folder.path(); }
     // Why it is not valid.

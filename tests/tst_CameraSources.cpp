@@ -16,7 +16,8 @@ QVector<PlatformCamera> listedCameras(int count)
 {
     QVector<PlatformCamera> cameras;
     for (int i = 0; i < count; ++i)
-        cameras.push_back({QStringLiteral("Camera %1").arg(i), QStringLiteral("/dev/video%1").arg(2 * i)});
+        cameras.push_back(
+            {QStringLiteral("Camera %1").arg(i), QStringLiteral("/dev/video%1").arg(2 * i)});
     return cameras;
 }
 
@@ -68,7 +69,8 @@ void CameraSourcesTest::cameraNumbers_data()
     QTest::newRow("no platform camera: second source") << 0 << 1 << Opens::Source << 320 << "";
     QTest::newRow("platform camera: its own device") << 2 << 1 << Opens::UnopenedDevice << 0 << "";
     QTest::newRow("sources follow the platform cameras") << 2 << 2 << Opens::Source << 800 << "";
-    QTest::newRow("beyond the list") << 0 << 4 << Opens::Nothing << 0 << "";
+    QTest::newRow("beyond the list")
+        << 0 << 4 << Opens::Nothing << 0 << "camera 4 is not in the list";
     QTest::newRow("negative: no camera at all")
         << 0 << -1 << Opens::Nothing << 0 << "camera -1 is not in the list";
     QTest::newRow("malformed test camera opens nothing")
@@ -146,8 +148,8 @@ void CameraSourcesTest::videoFileIsReadOnDemand()
 
 void CameraSourcesTest::displayNames()
 {
-    const CameraSources sources(
-        listedCameras(1), {"test", "test:1280x720@60:frames=10", "rtsp://camera/stream", "test:bad"});
+    const CameraSources sources(listedCameras(1), {"test", "test:1280x720@60:frames=10",
+                                                   "rtsp://camera/stream", "test:bad"});
     QCOMPARE(sources.displayNames(), QStringList({"Camera 0", "Test camera 640x480 @ 30 fps",
                                                   "Test camera 1280x720 @ 60 fps, 10 frames",
                                                   "rtsp://camera/stream", "test:bad"}));

@@ -140,7 +140,7 @@ void RecorderVideoFileTest::opening()
     QCOMPARE(lastResult.load(), opens);
     QCOMPARE(log.ofOtherThreads(), messages);
     const QStringList left = QDir(folder->path()).entryList(QDir::Files);
-    QCOMPARE(left.size(), opens ? 3 : 1);
+    QCOMPARE(left.size(), opens ? 4 : 1);
 }
 
 QTEST_GUILESS_MAIN(RecorderVideoFileTest)

@@ -30,6 +30,7 @@ private slots:
     void noOtherKeys();
     void roundTrip_data();
     void roundTrip();
+    void eventsWithoutDetailRead();
     void endedBy_data();
     void endedBy();
     void startedWithOffset_data();
@@ -81,12 +82,12 @@ RunRecord RunRecordTest::fullRecord()
     record.result = RunRecord::Result::Failed;
     record.endedBy = RunRecord::EndedBy::FramesLost;
     record.events = {{"new record pressed", -5012},
-                     {"program started", -3004},
+                     {"program started", -3004, "/opt/lab/stimulus --blocks 3"},
                      {"beep", -3000},
                      {"beep", -2000},
                      {"beep", -1000},
                      {"recording started", 0},
-                     {"stop asked", 10003}};
+                     {"stop asked", 10003, "timer"}};
     return record;
 }
 
@@ -135,15 +136,18 @@ void RunRecordTest::everyKeyWritten_data()
                {"settings", QJsonObject{{"preset", "veryfast"}, {"crf", 23}, {"threads", 1}}}});
     QTest::newRow("result") << "result" << QJsonValue("failed");
     QTest::newRow("endedBy") << "endedBy" << QJsonValue("frames lost");
-    QTest::newRow("events") << "events"
-                            << QJsonValue(QJsonArray{
-                                   QJsonObject{{"event", "new record pressed"}, {"ms", -5012}},
-                                   QJsonObject{{"event", "program started"}, {"ms", -3004}},
-                                   QJsonObject{{"event", "beep"}, {"ms", -3000}},
-                                   QJsonObject{{"event", "beep"}, {"ms", -2000}},
-                                   QJsonObject{{"event", "beep"}, {"ms", -1000}},
-                                   QJsonObject{{"event", "recording started"}, {"ms", 0}},
-                                   QJsonObject{{"event", "stop asked"}, {"ms", 10003}}});
+    QTest::newRow("events")
+        << "events"
+        << QJsonValue(QJsonArray{
+               QJsonObject{{"event", "new record pressed"}, {"ms", -5012}},
+               QJsonObject{{"event", "program started"},
+                           {"ms", -3004},
+                           {"detail", "/opt/lab/stimulus --blocks 3"}},
+               QJsonObject{{"event", "beep"}, {"ms", -3000}},
+               QJsonObject{{"event", "beep"}, {"ms", -2000}},
+               QJsonObject{{"event", "beep"}, {"ms", -1000}},
+               QJsonObject{{"event", "recording started"}, {"ms", 0}},
+               QJsonObject{{"event", "stop asked"}, {"ms", 10003}, {"detail", "timer"}}});
 }
 
 void RunRecordTest::everyKeyWritten()
@@ -198,6 +202,17 @@ void RunRecordTest::roundTrip()
     QVERIFY(*read == record);
 }
 
+// Records written before events had details are still read, their events without one.
+void RunRecordTest::eventsWithoutDetailRead()
+{
+    QJsonObject json = fullRecord().toJson();
+    json["events"] = QJsonArray{QJsonObject{{"event", "recording started"}, {"ms", 0}}};
+    const std::optional<RunRecord> read = RunRecord::fromJson(json);
+    QVERIFY(read);
+    QCOMPARE(read->events, (QVector<RunRecord::Event>{{"recording started", 0, {}}}));
+    QVERIFY(!RunRecord::endedByNamed("asleep"));
+}
+
 void RunRecordTest::endedBy_data()
 {
     QTest::addColumn<RunRecord::EndedBy>("endedBy");
@@ -223,6 +238,7 @@ void RunRecordTest::endedBy()
     const std::optional<RunRecord> read = RunRecord::read(folder->filePath("run.json"));
     QVERIFY(read);
     QCOMPARE(read->endedBy, endedBy);
+    QCOMPARE(RunRecord::endedByNamed(text), std::optional<RunRecord::EndedBy>(endedBy));
 }
 
 void RunRecordTest::startedWithOffset_data()
@@ -333,6 +349,9 @@ void RunRecordTest::rejects_data()
         << "events[1] not an object";
     QTest::newRow("event without time") << set("events", QJsonArray{QJsonObject{{"event", "beep"}}})
                                         << "events[0].ms missing or not a number";
+    QTest::newRow("event detail not a text")
+        << set("events", QJsonArray{QJsonObject{{"event", "stop asked"}, {"ms", 1}, {"detail", 2}}})
+        << "events[0].detail missing or not a text";
     QTest::newRow("first fault named") << JsonEdit([](QJsonObject &json) {
         json.remove("version");
         json.remove("frames");

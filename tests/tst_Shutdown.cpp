@@ -189,7 +189,10 @@ void ShutdownTest::closingEndsEverythingInOrder_data()
                           << QStringList{"finished()"};
     QTest::newRow("after the camera failed to open")
         << Before::CameraMissing << windowClosed
-        << (QStringList{"Camera open failed"} + idleRecorderEnds)
+        << (QStringList{QString("camera %1 is not in the list")
+                            .arg(PlatformCameras::available().size() + 2),
+                        "Camera open failed"} +
+            idleRecorderEnds)
         << QStringList{"recorded(false)", "finished()"};
     QTest::newRow("after the camera stopped delivering")
         << Before::CameraStopped << windowClosed
