@@ -49,6 +49,9 @@ KIVOApplication::KIVOApplication(int &argc, char **argv, const CommandLine::Oper
     connect(workerThread, SIGNAL(finished()), workerThread, SLOT(deleteLater()));
     setQuitOnLastWindowClosed(false);
     connect(recorder, SIGNAL(finished()), this, SLOT(quit()));
+    connect(mainWindow, SIGNAL(runEvent(QString, qint64, QString)), recorder,
+            SLOT(noteRunEvent(QString, qint64, QString)));
+    connect(recorder, SIGNAL(resultExplained(QString)), mainWindow, SLOT(explainResult(QString)));
     // Asked by the system to end, the program ends the way closing its window ends it, but
     // the run puts the stop down to the signal; with its window closed it is ending already.
     connect(new ShutdownSignals(this), &ShutdownSignals::endRequested, mainWindow, [this] {

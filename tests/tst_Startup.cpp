@@ -102,10 +102,27 @@ void StartupTest::commandLine()
     closeAndRun(app);
 }
 
+namespace {
+
+QStringList connectWarnings;
+
+void keepConnectWarnings(QtMsgType type, const QMessageLogContext &, const QString &message)
+{
+    if (type == QtWarningMsg && message.startsWith(QStringLiteral("QObject::connect")))
+        connectWarnings << message;
+}
+
+} // namespace
+
 void StartupTest::wiring()
 {
     ProgramArguments argv;
+    // Every connection finds its signal and its slot: a wrong signature only warns.
+    connectWarnings.clear();
+    const QtMessageHandler previousHandler = qInstallMessageHandler(keepConnectWarnings);
     KIVOApplication app(argv.count, argv.values());
+    qInstallMessageHandler(previousHandler);
+    QCOMPARE(connectWarnings, QStringList());
     QThread *worker = app.workerThread;
     QVERIFY(worker);
     QCOMPARE(worker->parent(), &app);
@@ -120,6 +137,14 @@ void StartupTest::wiring()
     QMetaObject::invokeMethod(recorder, [recorder] { emit recorder->timeChanged("12:34"); });
     auto *time = app.mainWindow->findChild<QLabel *>("label_time");
     QTRY_COMPARE(time->text(), QStringLiteral("12:34"));
+    // The reason of a result comes before it and is shown with it.
+    QMetaObject::invokeMethod(recorder, [recorder] {
+        emit recorder->resultExplained("3 frames lost");
+        emit recorder->recorded(false);
+    });
+    auto *status = app.mainWindow->findChild<QLabel *>("label_status");
+    QTRY_COMPARE(status->text(), QStringLiteral("RECORD FAILED"));
+    QCOMPARE(status->toolTip(), QStringLiteral("3 frames lost"));
 
     // Window to recorder and back: closing asks the recorder to quit, whose finished() ends
     // the event loop.
