@@ -1,0 +1,203 @@
+#include "CameraSources.h"
+#include "FrameSource.h"
+#include "MainWindow.h"
+#include "MonitorRecording.h"
+#include "PulseAudioServer.h"
+#include "Recorder.h"
+#include "RecordingFiles.h"
+#include "StandInProgram.h"
+#include "ToneFinder.h"
+
+#include <QCheckBox>
+#include <QDir>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProcess>
+#include <QPushButton>
+#include <QScopeGuard>
+#include <QSpinBox>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QThread>
+
+// A whole run, from the press to its run record: the window and the real recorder in its own
+// thread, wired as the application wires them, the test camera at 120 fps, a stimulus program,
+// and the beeps played through a PulseAudio server of the test's own, whose sink is recorded.
+class WholeRunTest : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void runRecordTellsTheRun();
+};
+
+namespace {
+
+constexpr int beeps = 3;
+// How much the audio output's latency varies from one tone to the next, a busy machine
+// included (as for the tone alone).
+constexpr double latencyJitterMs = 300;
+
+// Frames in the video, as ffprobe counts them by decoding; -1 when it could not.
+int ffprobeFrames(const QString &video)
+{
+    QProcess ffprobe;
+    ffprobe.start("ffprobe", {"-v", "error", "-count_frames", "-select_streams", "v:0",
+                              "-show_entries", "stream=nb_read_frames", "-of", "csv=p=0", video});
+    if (!ffprobe.waitForFinished(60000) || ffprobe.exitCode() != 0)
+        return -1;
+    bool ok = false;
+    const int frames = ffprobe.readAllStandardOutput().trimmed().toInt(&ok);
+    return ok ? frames : -1;
+}
+
+// The times of the record's events of that name, in their order.
+QList<double> timesOf(const QJsonArray &events, const QString &name)
+{
+    QList<double> times;
+    for (const QJsonValue &event : events) {
+        if (event[QStringLiteral("event")].toString() == name)
+            times << event[QStringLiteral("ms")].toDouble();
+    }
+    return times;
+}
+
+} // namespace
+
+void WholeRunTest::initTestCase()
+{
+    qRegisterMetaType<IplImage *>("IplImage*");
+}
+
+void WholeRunTest::runRecordTellsTheRun()
+{
+    if (!PulseAudioServer::isInstalled())
+        QSKIP("pulseaudio or pulseaudio-utils is not installed");
+    PulseAudioServer server;
+    QString why;
+    QVERIFY2(server.start(&why), qPrintable(why));
+    qputenv("PULSE_SERVER", server.address().toLocal8Bit());
+    MonitorRecording sink(server);
+    QVERIFY2(sink.start(&why), qPrintable(why));
+
+    QTemporaryDir workingDirectory;
+    QVERIFY(workingDirectory.isValid());
+    QTemporaryDir programFolder;
+    StandInProgram program(QDir(programFolder.path()).filePath("stimulus.sh"),
+                           "echo $$ > \"$0.pid\"\nexec sleep 60\n");
+    QVERIFY(program.isValid());
+
+    const CameraSources cameras({}, {"test:640x480@120"});
+    auto window =
+        std::make_unique<MainWindow>(workingDirectory.path(), 1, 0, cameras.displayNames());
+    QThread thread;
+    auto *recorder = new Recorder;
+    recorder->setSourceFactory([cameras](int camID) { return cameras.open(camID); });
+    recorder->moveToThread(&thread);
+    MainWindow *w = window.get();
+    connect(w, SIGNAL(startRecording(int)), recorder, SLOT(record(int)));
+    connect(w, SIGNAL(workingDirectoryChanged(QString)), recorder, SLOT(setFolderAddress(QString)));
+    connect(w, SIGNAL(stopRecording()), recorder, SLOT(stop()));
+    connect(recorder, SIGNAL(recorded(bool)), w, SLOT(recorded(bool)));
+    connect(recorder, SIGNAL(timeChanged(QString)), w, SLOT(updateTime(QString)));
+    connect(w, SIGNAL(runEvent(QString, qint64, QString)), recorder,
+            SLOT(noteRunEvent(QString, qint64, QString)));
+    connect(recorder, SIGNAL(resultExplained(QString)), w, SLOT(explainResult(QString)));
+    thread.start();
+    w->show();
+    const auto teardown = qScopeGuard([&] {
+        QMetaObject::invokeMethod(
+            recorder, [recorder] { delete recorder; }, Qt::BlockingQueuedConnection);
+        thread.quit();
+        thread.wait();
+        window.reset();
+    });
+
+    w->findChild<QSpinBox *>("spinBox_startPostpone")->setValue(0);
+    w->findChild<QSpinBox *>("spinBox_videoLength")->setValue(3);
+    w->findChild<QCheckBox *>("checkBox_3beeps")->setChecked(true);
+    w->findChild<QLineEdit *>("lineEdit_PathToRunProgram")->setText(program.path());
+    w->findChild<QPushButton *>("pushButton_newRecord")->click();
+    auto *status = w->findChild<QLabel *>("label_status");
+    QTRY_COMPARE_WITH_TIMEOUT(status->text(), QStringLiteral("RECORD SUCCESSFUL"), 60000);
+    QVERIFY(!status->toolTip().isEmpty());
+
+    const QDir folder(workingDirectory.filePath("1"));
+    const QStringList records = folder.entryList({"*.json"}, QDir::Files);
+    QCOMPARE(records.size(), 1);
+    const QString base = folder.filePath(records.first().chopped(5));
+    QFile recordFile(base + ".json");
+    QVERIFY(recordFile.open(QIODevice::ReadOnly));
+    QJsonParseError error;
+    const QJsonObject record = QJsonDocument::fromJson(recordFile.readAll(), &error).object();
+    QVERIFY2(error.error == QJsonParseError::NoError, qPrintable(error.errorString()));
+
+    const auto lines = RecordingFiles::readLines(base + ".txt");
+    QVERIFY(lines);
+    const int frames = ffprobeFrames(base + ".avi");
+    QVERIFY(frames > 0);
+    QCOMPARE(lines->size(), frames);
+    QCOMPARE(record["frames"].toInt(), frames);
+    QCOMPARE(record["lines"].toInt(), frames);
+    // The rate is the lines' own, and the camera's 120 fps within 1%. The lines' times are
+    // when frames arrived: a machine too busy to take frames as they come delays the last ones
+    // by about the longest stall, which shows as the longest interval. Only a delay of more
+    // than 1% of the span can move the rate by 1%, so the camera's rate is checked when the
+    // longest interval stays below that.
+    const double fps = record["measuredFps"].toDouble();
+    const double spanMs = lines->last().milliseconds - lines->first().milliseconds;
+    const double linesFps = (frames - 1) * 1000.0 / spanMs;
+    const double largestMs = record["largestIntervalMs"].toDouble();
+    const QString rates = QString("%1 fps recorded, %2 fps in the lines, largest interval %3 ms")
+                              .arg(fps)
+                              .arg(linesFps)
+                              .arg(largestMs);
+    QVERIFY2(qAbs(fps - linesFps) <= linesFps / 100, qPrintable(rates));
+    if (largestMs <= spanMs / 100)
+        QVERIFY2(qAbs(fps - 120) <= 1.2, qPrintable(rates));
+    else
+        qInfo("The machine kept the recorder from its frames: %s", qPrintable(rates));
+    QCOMPARE(record["result"].toString(), QStringLiteral("successful"));
+    QCOMPARE(record["endedBy"].toString(), QStringLiteral("timer"));
+
+    const QJsonArray events = record["events"].toArray();
+    const QList<double> pressed = timesOf(events, "new record pressed");
+    const QList<double> started = timesOf(events, "program started");
+    const QList<double> beepTimes = timesOf(events, "beep");
+    QCOMPARE(pressed.size(), 1);
+    QCOMPARE(started.size(), 1);
+    QCOMPARE(beepTimes.size(), beeps);
+    QCOMPARE(timesOf(events, "recording started"), (QList<double>{0}));
+    QCOMPARE(timesOf(events, "stop asked").size(), 1);
+    QVERIFY(pressed[0] <= started[0]);
+    QVERIFY(started[0] <= beepTimes[0]);
+    QVERIFY2(beepTimes.last() < 0, qPrintable(QString::number(beepTimes.last())));
+    QVERIFY(timesOf(events, "stop asked")[0] > 0);
+
+    // The tones heard, spaced as the record says the beeps were.
+    const auto heard = [&] {
+        const QVector<qint16> samples = sink.samples();
+        return ToneFinder::find(samples, MonitorRecording::sampleRate).size() >= beeps &&
+               ToneFinder::quietAfterLastMs(samples, MonitorRecording::sampleRate) >= 300;
+    };
+    QTRY_VERIFY_WITH_TIMEOUT(heard(), 20000);
+    const QVector<ToneFinder::Tone> tones =
+        ToneFinder::find(sink.samples(), MonitorRecording::sampleRate);
+    QCOMPARE(tones.size(), beeps);
+    for (int i = 1; i < beeps; ++i) {
+        const double heardSpacing = tones[i].startMs - tones[i - 1].startMs;
+        const double recordedSpacing = beepTimes[i] - beepTimes[i - 1];
+        const QString spacing = QString("beep %1: recorded %2 ms, heard %3 ms after the one before")
+                                    .arg(i)
+                                    .arg(recordedSpacing)
+                                    .arg(heardSpacing);
+        QVERIFY2(recordedSpacing >= 1000, qPrintable(spacing));
+        QVERIFY2(qAbs(heardSpacing - recordedSpacing) <= latencyJitterMs, qPrintable(spacing));
+    }
+}
+
+QTEST_MAIN(WholeRunTest)
+#include "tst_WholeRun.moc"
