@@ -19,10 +19,12 @@ constexpr int previewsInFlight = 2;
 constexpr qint64 defaultMinimumFreeSpace = 64 * 1024 * 1024;
 
 // At least two seconds of frames may wait for the writer, which rides out the encoder's
-// longest stalls; a source that does not know its rate is taken as 30 fps.
+// longest stalls, as far as the writer queue's bytes allow; a source that does not know its
+// rate is taken as 30 fps, one that declares more than any camera has (streams say 90000) as
+// 1000.
 int queueCapacity(double fps)
 {
-    return qCeil(2.0 * qMax(fps, 30.0));
+    return qCeil(2.0 * qBound(30.0, fps, 1000.0));
 }
 
 } // namespace
