@@ -178,6 +178,7 @@ bool Recorder::openOutputs(int camID)
 bool Recorder::openVideoWriter(cv::Size frameSize)
 {
     std::unique_ptr<VideoSink> sink = makeSink();
+    sink->setCameraRate(capture->frameRate());
     const auto openWith = [&](int code) {
         return sink->open(videoFileName, code, declaredFps, frameSize, true);
     };
