@@ -3,8 +3,8 @@
 // per second of both, their ratio, the file sizes and the sink's picture quality, one row per
 // H.264 preset.
 
-#include "FfmpegCommandLine.h"
 #include "FfmpegVideoSink.h"
+#include "PipeEncoder.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -79,7 +79,7 @@ Run throughSink(const std::vector<cv::Mat> &frames, const Options &options, cons
 Run throughCommandLine(const std::vector<cv::Mat> &frames, const Options &options,
                        const QString &file)
 {
-    FfmpegCommandLine ffmpeg(options.settings, options.size, file);
+    PipeEncoder ffmpeg = PipeEncoder::ffmpeg(options.settings, {options.size}, file);
     QElapsedTimer timer;
     timer.start();
     bool ok = ffmpeg.start();
