@@ -352,11 +352,18 @@ bool FfmpegVideoSink::convert(const cv::Mat &frame)
         qDebug("Video encoding failed");
         return false;
     }
-    picture->pts = nextPts++;
-    if (frame.type() == CV_8UC1) {
+    if (frame.type() == CV_8UC1)
         copyGray(frame);
-        return true;
-    }
+    else if (!convertColour(frame))
+        return false;
+    // Only frames that reach the encoder are numbered: the count of frames in the file relies
+    // on numbers without a gap.
+    picture->pts = nextPts++;
+    return true;
+}
+
+bool FfmpegVideoSink::convertColour(const cv::Mat &frame)
+{
     if (frame.type() != scalerSourceType) {
         scaler.reset(makeScaler(sourceFormatOf(frame.type()), encoder.get()));
         scalerSourceType = scaler ? frame.type() : -1;

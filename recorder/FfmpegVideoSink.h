@@ -89,6 +89,7 @@ private:
     double cameraRate() const;
     bool openFile(const std::string &fileName, unsigned int fourcc);
     bool convert(const cv::Mat &frame);
+    bool convertColour(const cv::Mat &frame);
     void copyGray(const cv::Mat &frame);
     bool encode(const AVFrame *picture);
     void noteMuxed(long long frameIndex);
