@@ -10,7 +10,7 @@
 
 namespace {
 
-constexpr qint64 writerQueueShare = 320 * FrameMemory::mebibyte;
+constexpr qint64 writerQueueShare = 256 * FrameMemory::mebibyte;
 constexpr qint64 writerQueueDivisor = 8;
 
 } // namespace

@@ -7,8 +7,8 @@
 // How much memory the frames of a recording may take while they wait: in the camera's queue,
 // read ahead, and queued for the writer. Each place keeps its count of frames where that is
 // the smaller bound; large frames are bounded in bytes, so that a lab camera's mode never
-// makes the machine swap. Together at most 416 MiB, which with the encoder and the program
-// keeps a recording below 600 MB.
+// makes the machine swap. Together at most 352 MiB, which with the encoder, the preview and
+// the program keeps a recording below 600 MB even with frames of 12 MB.
 class FrameMemory
 {
 public:
@@ -17,7 +17,7 @@ public:
     static constexpr qint64 cameraQueueBytes = 48 * mebibyte;
     // Frames the reader has taken from the source ahead of the recorder.
     static constexpr qint64 readAheadBytes = 48 * mebibyte;
-    // Frames waiting for the encoder: 320 MiB, or an eighth of the machine's memory where
+    // Frames waiting for the encoder: 256 MiB, or an eighth of the machine's memory where
     // that is less.
     static qint64 writerQueueBytes();
 
