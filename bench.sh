@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds in Release and prints the recorder's benchmark table: the video library's writer (cv)
-# against the FFmpeg one (ffmpeg), about five minutes. Arguments go to the benchmark
+# against the FFmpeg one (ffmpeg), then the lab cameras' modes through the FFmpeg writer with
+# their peers (the ffmpeg command line and a GStreamer pipeline), about eight minutes. Arguments go to the benchmark
 # (--help lists them); the recorder's debug messages go to build-bench/bench.log. With Qt 6
 # (in build-bench-qt6/) when EYEBLINK_QT_MAJOR=6.
 set -euo pipefail
@@ -13,4 +14,8 @@ cmake --build "$bench_dir" --parallel "$(nproc)" --target recorder_bench >/dev/n
 cpu=$(sed -n 's/^model name[[:space:]]*: //p' /proc/cpuinfo | head -n 1)
 memory=$(awk '/^MemTotal/ { printf "%.0f GB", $2 / 1048576 }' /proc/meminfo)
 echo "Machine: ${cpu:-unknown CPU}, $(nproc) cores, ${memory}, $(uname -sr)"
+# Other work on the machine shows in every figure: the load before and after says how much.
+load() { cut -d ' ' -f 1-3 /proc/loadavg; }
+echo "Load average before: $(load)"
 "$bench_dir/bench/recorder_bench" "$@" 2>"$bench_dir/bench.log"
+echo "Load average after: $(load)"

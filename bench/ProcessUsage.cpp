@@ -4,13 +4,36 @@
 #include <sys/resource.h>
 #endif
 
-double ProcessUsage::cpuSeconds()
+namespace {
+
+double cpuSecondsOf(int who)
 {
 #ifdef Q_OS_UNIX
     rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
+    getrusage(who, &usage);
     const auto seconds = [](const timeval &time) { return time.tv_sec + time.tv_usec / 1e6; };
     return seconds(usage.ru_utime) + seconds(usage.ru_stime);
+#else
+    Q_UNUSED(who)
+    return -1;
+#endif
+}
+
+} // namespace
+
+double ProcessUsage::cpuSeconds()
+{
+#ifdef Q_OS_UNIX
+    return cpuSecondsOf(RUSAGE_SELF);
+#else
+    return -1;
+#endif
+}
+
+double ProcessUsage::childCpuSeconds()
+{
+#ifdef Q_OS_UNIX
+    return cpuSecondsOf(RUSAGE_CHILDREN);
 #else
     return -1;
 #endif

@@ -2,12 +2,16 @@
 // table: per camera mode the frames produced, in the video and in the text file, the frames
 // lost, how far the text file's times are from the frames' true delivery times, the CPU time
 // and the peak memory; then the unpaced throughput against the ffmpeg command line, and the
-// peak memory of a long run against a short one.
+// peak memory of a long run against a short one. Then the lab cameras' modes through the
+// default sink, each with its peers: the same frames, unpaced, through the recorder, the
+// ffmpeg command line and a GStreamer pipeline with the settings the recorder chose.
 //
 // Every measurement runs in a child process of its own, so that each peak memory figure
 // belongs to that run alone.
 
-#include "FfmpegCommandLine.h"
+#include "EncoderChoice.h"
+#include "PipeEncoder.h"
+#include "ProcessUsage.h"
 #include "RecordingAnalysis.h"
 #include "RecordingRun.h"
 #include "TestCamera.h"
@@ -19,6 +23,7 @@
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTextStream>
+#include <QThread>
 
 #include <cstdio>
 
@@ -87,7 +92,7 @@ double commandLineFps(RecordingRun::Sink sink, int frames, const QString &fileNa
     unpaced.fps = 0;
     unpaced.frameLimit = frames;
     TestCamera camera(unpaced);
-    FfmpegCommandLine ffmpeg(settingsOf(sink), camera.frameSize(), fileName);
+    PipeEncoder ffmpeg = PipeEncoder::ffmpeg(settingsOf(sink), {camera.frameSize()}, fileName);
     QElapsedTimer timer;
     timer.start();
     bool ok = ffmpeg.start();
@@ -121,6 +126,85 @@ int measureThroughput(RecordingRun::Sink sink, int frames)
     return 0;
 }
 
+// A lab camera's mode, "WxH@FPS" with ":gray" for a monochrome camera, and the settings the
+// recorder chooses for it.
+struct LabMode
+{
+    TestCamera::Settings camera;
+    FfmpegVideoSink::H264Settings settings;
+
+    static LabMode of(const QString &mode)
+    {
+        LabMode lab{TestCamera::Settings::parse("test:" + mode).value_or(TestCamera::Settings()),
+                    {}};
+        lab.settings =
+            EncoderChoice::forCamera({lab.camera.width, lab.camera.height}, lab.camera.fps,
+                                     lab.camera.gray, QThread::idealThreadCount())
+                .settings;
+        return lab;
+    }
+    // The same camera, unpaced, running dry after the given frames.
+    QString unpacedSource(int frames) const
+    {
+        return QString("test:%1x%2@0:frames=%3%4")
+            .arg(camera.width)
+            .arg(camera.height)
+            .arg(frames)
+            .arg(camera.gray ? ":gray" : "");
+    }
+};
+
+struct PeerRun
+{
+    double fps = 0;
+    double cpuPer1000 = 0;
+};
+
+// The unpaced camera's frames through an encoder in a process of its own; the CPU time is its
+// own and that of making and handing over the frames here, as the recorder's includes both.
+PeerRun throughPeer(PipeEncoder encoder, const LabMode &lab, int frames)
+{
+    TestCamera camera(*TestCamera::Settings::parse(lab.unpacedSource(frames)));
+    const double cpuBefore = ProcessUsage::cpuSeconds() + ProcessUsage::childCpuSeconds();
+    QElapsedTimer timer;
+    timer.start();
+    bool ok = encoder.start();
+    cv::Mat frame;
+    while (ok && camera.read(frame))
+        ok = encoder.write(frame);
+    ok = encoder.finish() && ok;
+    const double seconds = timer.nsecsElapsed() / 1e9;
+    const double cpu = ProcessUsage::cpuSeconds() + ProcessUsage::childCpuSeconds() - cpuBefore;
+    return ok ? PeerRun{frames / seconds, cpu / frames * 1000} : PeerRun{};
+}
+
+// Child: a lab mode's frames, unpaced, through the recorder and its two peers.
+int measurePeers(const QString &mode, int frames)
+{
+    const LabMode lab = LabMode::of(mode);
+    QTemporaryDir folder;
+    RecordingRun::Result result;
+    {
+        RecordingRun run(lab.unpacedSource(frames), RecordingRun::Sink::Ffmpeg, folder.path(),
+                         lab.settings);
+        result = run.record(0);
+    }
+    const PipeEncoder::Input input{{lab.camera.width, lab.camera.height}, lab.camera.gray};
+    const PeerRun ffmpeg = throughPeer(
+        PipeEncoder::ffmpeg(lab.settings, input, folder.filePath("ffmpeg.avi")), lab, frames);
+    const PeerRun gstreamer = throughPeer(
+        PipeEncoder::gstreamer(lab.settings, input, folder.filePath("gstreamer.avi")), lab, frames);
+    printValues({{"preset", QString::fromStdString(lab.settings.preset)},
+                 {"threads", QString::number(lab.settings.threads)},
+                 {"recorder", QString::number(frames / result.seconds, 'f', 1)},
+                 {"recorderCpu", QString::number(result.cpuSeconds / frames * 1000, 'f', 2)},
+                 {"ffmpeg", QString::number(ffmpeg.fps, 'f', 1)},
+                 {"ffmpegCpu", QString::number(ffmpeg.cpuPer1000, 'f', 2)},
+                 {"gstreamer", QString::number(gstreamer.fps, 'f', 1)},
+                 {"gstreamerCpu", QString::number(gstreamer.cpuPer1000, 'f', 2)}});
+    return 0;
+}
+
 // Parent: runs this program as a child with the given arguments and reads its result.
 Values runChild(const QStringList &arguments)
 {
@@ -150,7 +234,7 @@ public:
     {
         out << QString("%1 %2 %3 %4 %5 %6 %7 %8 %9 %10 %11 %12\n")
                    .arg("sink", -6)
-                   .arg("camera", -12)
+                   .arg("camera", -18)
                    .arg("produced", 8)
                    .arg("video", 6)
                    .arg("lines", 6)
@@ -168,7 +252,7 @@ public:
     {
         out << QString("%1 %2 %3 %4 %5 %6 %7 %8 %9 %10 %11 %12\n")
                    .arg(sink, -6)
-                   .arg(mode, -12)
+                   .arg(mode, -18)
                    .arg(v.value("produced", "-"), 8)
                    .arg(v.value("video", "-"), 6)
                    .arg(v.value("lines", "-"), 6)
@@ -196,6 +280,32 @@ public:
                    .arg(recorder, 0, 'f', 1)
                    .arg(line, 0, 'f', 1)
                    .arg(line > 0 ? recorder / line : 0.0, 0, 'f', 2);
+        out.flush();
+    }
+
+    void peerRow(const QString &mode, int frames, const Values &v)
+    {
+        const auto ratio = [&v](const char *recorder, const char *peer) {
+            const double theirs = v.value(peer).toDouble();
+            return theirs > 0 ? v.value(recorder).toDouble() / theirs : 0.0;
+        };
+        out << QString("peers  %1 %2 x%3, %4 frames unpaced: recorder %5 fps %6 CPU s/1000 | "
+                       "ffmpeg %7 fps %8 CPU s/1000 (recorder/ffmpeg fps %9, CPU %10) | "
+                       "gstreamer %11 fps %12 CPU s/1000 (recorder/gstreamer fps %13, CPU %14)\n")
+                   .arg(mode, -18)
+                   .arg(v.value("preset", "-"))
+                   .arg(v.value("threads", "-"))
+                   .arg(frames)
+                   .arg(v.value("recorder", "-"))
+                   .arg(v.value("recorderCpu", "-"))
+                   .arg(v.value("ffmpeg", "-"))
+                   .arg(v.value("ffmpegCpu", "-"))
+                   .arg(ratio("recorder", "ffmpeg"), 0, 'f', 2)
+                   .arg(ratio("recorderCpu", "ffmpegCpu"), 0, 'f', 2)
+                   .arg(v.value("gstreamer", "-"))
+                   .arg(v.value("gstreamerCpu", "-"))
+                   .arg(ratio("recorder", "gstreamer"), 0, 'f', 2)
+                   .arg(ratio("recorderCpu", "gstreamerCpu"), 0, 'f', 2);
         out.flush();
     }
 
@@ -227,6 +337,8 @@ struct Plan
     int throughputFrames = 600;
     QString memoryMode;
     double longSeconds = 60;
+    QStringList labModes;
+    int peerFrames = 300;
 };
 
 int runPlan(const Plan &plan)
@@ -255,6 +367,15 @@ int runPlan(const Plan &plan)
         table.memoryRow(sink, plan.memoryMode, plan.seconds, memoryShortRun, plan.longSeconds,
                         longRun);
     }
+    for (const QString &mode : plan.labModes) {
+        const Values values = runChild(
+            {"--mode", mode, "--sink", "ffmpeg", "--seconds", QString::number(plan.seconds)});
+        table.modeRow("ffmpeg", mode, values);
+    }
+    for (const QString &mode : plan.labModes)
+        table.peerRow(
+            mode, plan.peerFrames,
+            runChild({"--peers", mode, "--peer-frames", QString::number(plan.peerFrames)}));
     return 0;
 }
 
@@ -280,16 +401,25 @@ int main(int argc, char *argv[])
                                         "640x480@120");
     const QCommandLineOption longSeconds("long-seconds", "Seconds of the long run (0: none).", "s",
                                          "60");
+    const QCommandLineOption labModes(
+        "lab-modes",
+        "Lab camera modes WxH@FPS[:gray] through the ffmpeg sink, each with its peers.", "list",
+        "1280x1024@200:gray,1280x1024@200,1920x1080@60,640x480@500:gray,2048x2048@100");
+    const QCommandLineOption peerFrames("peer-frames", "Frames of each unpaced peer run.", "n",
+                                        "300");
     const QCommandLineOption mode("mode", "Child: record one camera mode.", "mode");
+    const QCommandLineOption peers("peers", "Child: a lab mode through the peers.", "mode");
     const QCommandLineOption throughput("throughput", "Child: the unpaced run.", "n");
     const QCommandLineOption sink("sink", "Child: the video sink.", "name", "ffmpeg");
-    parser.addOptions(
-        {sinks, modes, seconds, frames, memoryMode, longSeconds, mode, throughput, sink});
+    parser.addOptions({sinks, modes, seconds, frames, memoryMode, longSeconds, labModes, peerFrames,
+                       mode, peers, throughput, sink});
     parser.process(app);
 
     if (parser.isSet(mode))
         return measureMode(parser.value(mode), sinkNamed(parser.value(sink)),
                            parser.value(seconds).toDouble());
+    if (parser.isSet(peers))
+        return measurePeers(parser.value(peers), parser.value(peerFrames).toInt());
     if (parser.isSet(throughput))
         return measureThroughput(sinkNamed(parser.value(sink)), parser.value(throughput).toInt());
     Plan plan;
@@ -299,5 +429,7 @@ int main(int argc, char *argv[])
     plan.throughputFrames = parser.value(frames).toInt();
     plan.memoryMode = parser.value(memoryMode);
     plan.longSeconds = parser.value(longSeconds).toDouble();
+    plan.labModes = parser.value(labModes).split(',', Qt::SkipEmptyParts);
+    plan.peerFrames = parser.value(peerFrames).toInt();
     return runPlan(plan);
 }

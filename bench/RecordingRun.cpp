@@ -12,7 +12,8 @@
 #include <QEventLoop>
 #include <QTimer>
 
-RecordingRun::RecordingRun(const QString &sourceText, Sink sink, const QString &folder)
+RecordingRun::RecordingRun(const QString &sourceText, Sink sink, const QString &folder,
+                           std::optional<FfmpegVideoSink::H264Settings> settings)
     : folder(folder), recorder(new Recorder)
 {
     qRegisterMetaType<IplImage *>("IplImage*");
@@ -20,6 +21,9 @@ RecordingRun::RecordingRun(const QString &sourceText, Sink sink, const QString &
         [sourceText](int camID) { return CameraSources({}, {sourceText}).open(camID); });
     if (sink == Sink::Cv)
         recorder->setSinkFactory([] { return std::make_unique<CvVideoSink>(); });
+    else if (settings)
+        recorder->setSinkFactory(
+            [settings] { return std::make_unique<FfmpegVideoSink>(*settings); });
     else
         recorder->setSinkFactory([] { return std::make_unique<FfmpegVideoSink>(); });
     recorder->setFolderAddress(folder);

@@ -1,10 +1,13 @@
 #pragma once
 
+#include "FfmpegVideoSink.h"
 #include "PreviewDrawer.h"
 
 #include <QObject>
 #include <QString>
 #include <QThread>
+
+#include <optional>
 
 class Recorder;
 
@@ -28,7 +31,9 @@ public:
         QString textFile;
     };
 
-    RecordingRun(const QString &sourceText, Sink sink, const QString &folder);
+    // The FFmpeg sink encodes with the given settings, or chooses them for the camera.
+    RecordingRun(const QString &sourceText, Sink sink, const QString &folder,
+                 std::optional<FfmpegVideoSink::H264Settings> settings = std::nullopt);
     ~RecordingRun() override;
 
     // Records for the given seconds, or until the camera runs dry when 0.

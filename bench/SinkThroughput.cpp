@@ -3,8 +3,8 @@
 // per second of both, their ratio, the file sizes and the sink's picture quality, one row per
 // H.264 preset.
 
-#include "FfmpegCommandLine.h"
 #include "FfmpegVideoSink.h"
+#include "PipeEncoder.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -33,6 +33,7 @@ struct Options
     cv::Size size;
     int frames = 0;
     int repeats = 0;
+    bool gray = false;
     FfmpegVideoSink::H264Settings settings;
 };
 
@@ -79,7 +80,7 @@ Run throughSink(const std::vector<cv::Mat> &frames, const Options &options, cons
 Run throughCommandLine(const std::vector<cv::Mat> &frames, const Options &options,
                        const QString &file)
 {
-    FfmpegCommandLine ffmpeg(options.settings, options.size, file);
+    PipeEncoder ffmpeg = PipeEncoder::ffmpeg(options.settings, {options.size, options.gray}, file);
     QElapsedTimer timer;
     timer.start();
     bool ok = ffmpeg.start();
@@ -97,8 +98,12 @@ double meanPsnr(const std::vector<cv::Mat> &frames, const QString &file)
     cv::Mat decoded;
     double sum = 0;
     std::size_t count = 0;
-    for (; capture.read(decoded); ++count)
-        sum += cv::PSNR(frames[count % frames.size()], decoded);
+    for (; capture.read(decoded); ++count) {
+        const cv::Mat &written = frames[count % frames.size()];
+        if (written.channels() == 1)
+            cv::cvtColor(decoded, decoded, cv::COLOR_BGR2GRAY);
+        sum += cv::PSNR(written, decoded);
+    }
     return count > 0 ? sum / double(count) : 0;
 }
 
@@ -127,7 +132,8 @@ Options parse(const QCoreApplication &app, QStringList &presets)
                                  QString::number(defaults.crf));
     const QCommandLineOption threads("threads", "Encoder threads (0: auto).", "count",
                                      QString::number(defaults.threads));
-    parser.addOptions({size, frames, repeats, preset, tune, crf, threads});
+    const QCommandLineOption gray("gray", "Grey frames, as a monochrome camera delivers them.");
+    parser.addOptions({size, frames, repeats, preset, tune, crf, threads, gray});
     parser.process(app);
 
     Options options;
@@ -138,6 +144,7 @@ Options parse(const QCoreApplication &app, QStringList &presets)
     options.settings.tune = parser.value(tune).toStdString();
     options.settings.crf = parser.value(crf).toInt();
     options.settings.threads = parser.value(threads).toInt();
+    options.gray = parser.isSet(gray);
     presets = parser.value(preset).split(',');
     return options;
 }
@@ -150,16 +157,20 @@ int main(int argc, char *argv[])
     QStringList presets;
     Options options = parse(app, presets);
     QTemporaryDir directory;
-    const std::vector<cv::Mat> frames = makeFrames(options.size, 150);
+    std::vector<cv::Mat> frames = makeFrames(options.size, 150);
+    if (options.gray)
+        for (cv::Mat &frame : frames)
+            cv::cvtColor(frame, frame, cv::COLOR_BGR2GRAY);
     QTextStream out(stdout);
-    out << QStringLiteral("%1x%2, %3 frames, tune %4, crf %5, threads %6, median of %7\n")
+    out << QStringLiteral("%1x%2%8, %3 frames, tune %4, crf %5, threads %6, median of %7\n")
                .arg(options.size.width)
                .arg(options.size.height)
                .arg(options.frames)
                .arg(QString::fromStdString(options.settings.tune))
                .arg(options.settings.crf)
                .arg(options.settings.threads)
-               .arg(options.repeats);
+               .arg(options.repeats)
+               .arg(options.gray ? " grey" : "");
     out << "preset      sink fps   ffmpeg fps  ratio  sink MB  ffmpeg MB  PSNR dB\n";
     for (const QString &preset : presets) {
         options.settings.preset = preset.toStdString();

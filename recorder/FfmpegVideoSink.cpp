@@ -1,6 +1,9 @@
 #include "FfmpegVideoSink.h"
 
+#include "EncoderChoice.h"
+
 #include <QDebug>
+#include <QThread>
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -11,6 +14,7 @@ extern "C" {
 #include <opencv2/core.hpp>
 
 #include <cmath>
+#include <cstring>
 #include <utility>
 
 void FfmpegDeleter::operator()(AVCodecContext *context) const
@@ -85,6 +89,23 @@ SwsContext *makeScaler(AVPixelFormat source, const AVCodecContext *encoder)
     return scaler;
 }
 
+bool hasOddSide(cv::Size size)
+{
+    return size.width % 2 != 0 || size.height % 2 != 0;
+}
+
+// 4:2:0 stores one chroma sample for every two by two pixels, so H.264 refuses it for odd
+// sides; 4:4:4 stores every frame size as it is.
+AVPixelFormat pictureFormatOf(bool isH264, cv::Size frameSize)
+{
+    return isH264 && hasOddSide(frameSize) ? AV_PIX_FMT_YUV444P : AV_PIX_FMT_YUV420P;
+}
+
+const char *chromaText(int pictureFormat)
+{
+    return pictureFormat == AV_PIX_FMT_YUV444P ? "4:4:4" : "4:2:0";
+}
+
 std::string errorText(int code)
 {
     char text[AV_ERROR_MAX_STRING_SIZE] = {};
@@ -94,9 +115,12 @@ std::string errorText(int code)
 
 } // namespace
 
-FfmpegVideoSink::FfmpegVideoSink() : FfmpegVideoSink(H264Settings()) {}
+FfmpegVideoSink::FfmpegVideoSink() = default;
 
-FfmpegVideoSink::FfmpegVideoSink(H264Settings settings) : settings(std::move(settings)) {}
+FfmpegVideoSink::FfmpegVideoSink(H264Settings settings)
+    : fixedSettings(settings), settings(std::move(settings))
+{
+}
 
 FfmpegVideoSink::~FfmpegVideoSink()
 {
@@ -106,6 +130,17 @@ FfmpegVideoSink::~FfmpegVideoSink()
 void FfmpegVideoSink::setClock(Clock readClock)
 {
     clock = std::move(readClock);
+}
+
+void FfmpegVideoSink::setCameraRate(double fps)
+{
+    cameraFps = fps;
+}
+
+FfmpegVideoSink::Codec FfmpegVideoSink::codecOf(int fourcc)
+{
+    return VideoCodes::isH264(fourcc) ? Codec{"libx264", AVCOL_RANGE_MPEG, true}
+                                      : Codec{"mjpeg", AVCOL_RANGE_JPEG, false};
 }
 
 bool FfmpegVideoSink::open(const std::string &fileName, int fourcc, double fps, cv::Size frameSize,
@@ -131,8 +166,15 @@ bool FfmpegVideoSink::open(const std::string &fileName, int fourcc, double fps, 
         qDebug("Video codec not supported");
         return false;
     }
-    const Codec codec =
-        isH264 ? Codec{"libx264", AVCOL_RANGE_MPEG, true} : Codec{"mjpeg", AVCOL_RANGE_JPEG, false};
+    const Codec codec = codecOf(fourcc);
+    openedFourcc = fourcc;
+    openedFps = fps;
+    fitted = false;
+    // Colour until the first frame tells otherwise: the settings that keep up in either case.
+    if (isH264 && !fixedSettings)
+        settings =
+            EncoderChoice::forCamera(frameSize, cameraRate(), false, QThread::idealThreadCount())
+                .settings;
     // The file is created only once the encoder accepted the settings, so a codec that is
     // tried and refused leaves no file behind.
     opened = openEncoder(codec, fps, frameSize) && openFile(fileName, unsigned(fourcc));
@@ -140,20 +182,31 @@ bool FfmpegVideoSink::open(const std::string &fileName, int fourcc, double fps, 
         close();
         return false;
     }
-    encoding = describe(codec, fourcc);
+    encoding = describe();
+    if (isH264 && hasOddSide(frameSize))
+        qDebug("Video frame size %dx%d has an odd side: H.264 in 4:4:4 at that size",
+               frameSize.width, frameSize.height);
     failure = OpenFailure::None;
     lastFlush = clock();
     return true;
 }
 
-VideoSink::Description FfmpegVideoSink::describe(const Codec &codec, int fourcc) const
+double FfmpegVideoSink::cameraRate() const
 {
-    Description description{QString::fromLatin1(codec.encoderName), fourccText(fourcc), {}};
+    return cameraFps > 0 ? cameraFps : openedFps;
+}
+
+VideoSink::Description FfmpegVideoSink::describe() const
+{
+    const Codec codec = codecOf(openedFourcc);
+    Description description{QString::fromLatin1(codec.encoderName), fourccText(openedFourcc), {}};
     if (codec.isH264) {
-        description.settings = {{QStringLiteral("preset"), QString::fromStdString(settings.preset)},
-                                {QStringLiteral("tune"), QString::fromStdString(settings.tune)},
-                                {QStringLiteral("crf"), settings.crf},
-                                {QStringLiteral("threads"), settings.threads}};
+        description.settings = {
+            {QStringLiteral("preset"), QString::fromStdString(settings.preset)},
+            {QStringLiteral("tune"), QString::fromStdString(settings.tune)},
+            {QStringLiteral("crf"), settings.crf},
+            {QStringLiteral("threads"), settings.threads},
+            {QStringLiteral("chroma"), QString::fromLatin1(chromaText(encoder->pix_fmt))}};
     } else {
         description.settings = {{QStringLiteral("quantiser"), mjpegQuantiser}};
     }
@@ -182,8 +235,12 @@ bool FfmpegVideoSink::openEncoder(const Codec &codec, double fps, cv::Size frame
     }
     encoder->width = frameSize.width;
     encoder->height = frameSize.height;
-    encoder->pix_fmt = AV_PIX_FMT_YUV420P;
+    encoder->pix_fmt = pictureFormatOf(codec.isH264, frameSize);
     encoder->color_range = codec.range;
+    for (int level = 0; level < int(lumaOfGray.size()); ++level)
+        lumaOfGray[std::size_t(level)] = codec.range == AVCOL_RANGE_JPEG
+                                             ? uint8_t(level)
+                                             : uint8_t(16 + (level * 219 + 127) / 255);
     encoder->time_base = av_inv_q(rate);
     encoder->framerate = rate;
     AVDictionary *options = nullptr;
@@ -255,11 +312,33 @@ bool FfmpegVideoSink::write(const cv::Mat &frame)
 {
     if (!opened)
         return false;
-    bool written = convert(frame) && encode(picture.get());
+    bool written = fitToFirstFrame(frame) && convert(frame) && encode(picture.get());
     if (clock() - lastFlush >= flushInterval)
         written = flush() && written;
     complete = complete && written;
     return written;
+}
+
+// Whether the camera is grey shows with its first frame. Grey frames encode faster, so the
+// encoder may be opened again, before it has seen a frame, with settings that compress better.
+bool FfmpegVideoSink::fitToFirstFrame(const cv::Mat &frame)
+{
+    if (fitted || !codecOf(openedFourcc).isH264)
+        return true;
+    fitted = true;
+    if (fixedSettings)
+        return true;
+    const cv::Size frameSize(encoder->width, encoder->height);
+    const EncoderChoice choice = EncoderChoice::forCamera(
+        frameSize, cameraRate(), frame.type() == CV_8UC1, QThread::idealThreadCount());
+    qDebug("Video encoding: %s", qPrintable(choice.reason));
+    if (choice.settings.preset == settings.preset && choice.settings.threads == settings.threads)
+        return true;
+    settings = choice.settings;
+    if (!openEncoder(codecOf(openedFourcc), openedFps, frameSize))
+        return false;
+    encoding = describe();
+    return true;
 }
 
 bool FfmpegVideoSink::convert(const cv::Mat &frame)
@@ -268,6 +347,23 @@ bool FfmpegVideoSink::convert(const cv::Mat &frame)
         qDebug("Video frame size mismatch");
         return false;
     }
+    // The encoder may still hold the previous picture; it then gets a buffer of its own.
+    if (av_frame_make_writable(picture.get()) < 0) {
+        qDebug("Video encoding failed");
+        return false;
+    }
+    if (frame.type() == CV_8UC1)
+        copyGray(frame);
+    else if (!convertColour(frame))
+        return false;
+    // Only frames that reach the encoder are numbered: the count of frames in the file relies
+    // on numbers without a gap.
+    picture->pts = nextPts++;
+    return true;
+}
+
+bool FfmpegVideoSink::convertColour(const cv::Mat &frame)
+{
     if (frame.type() != scalerSourceType) {
         scaler.reset(makeScaler(sourceFormatOf(frame.type()), encoder.get()));
         scalerSourceType = scaler ? frame.type() : -1;
@@ -276,16 +372,25 @@ bool FfmpegVideoSink::convert(const cv::Mat &frame)
             return false;
         }
     }
-    // The encoder may still hold the previous picture; it then gets a buffer of its own.
-    if (av_frame_make_writable(picture.get()) < 0) {
-        qDebug("Video encoding failed");
-        return false;
-    }
     const uint8_t *const planes[] = {frame.data};
     const int strides[] = {int(frame.step[0])};
     sws_scale(scaler.get(), planes, strides, 0, frame.rows, picture->data, picture->linesize);
-    picture->pts = nextPts++;
     return true;
+}
+
+// Grey is luma alone: one pass over the pixels into the stored levels, and chroma without
+// colour.
+void FfmpegVideoSink::copyGray(const cv::Mat &frame)
+{
+    cv::Mat luma(frame.rows, frame.cols, CV_8UC1, picture->data[0],
+                 std::size_t(picture->linesize[0]));
+    cv::LUT(frame, cv::Mat(1, int(lumaOfGray.size()), CV_8UC1, lumaOfGray.data()), luma);
+    const int chromaRows =
+        picture->format == AV_PIX_FMT_YUV444P ? frame.rows : (frame.rows + 1) / 2;
+    constexpr int noColour = 128;
+    for (int plane = 1; plane <= 2; ++plane)
+        std::memset(picture->data[plane], noColour,
+                    std::size_t(picture->linesize[plane]) * std::size_t(chromaRows));
 }
 
 // Sends one picture to the encoder (nullptr: the end, which flushes the delayed ones) and

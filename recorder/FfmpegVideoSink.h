@@ -2,9 +2,12 @@
 
 #include "VideoSink.h"
 
+#include <array>
 #include <chrono>
+#include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <set>
 #include <string>
 
@@ -29,7 +32,9 @@ struct FfmpegDeleter
 // with settings fit for real time and every failure of encoding or writing is seen.
 // The FOURCC codes X264, x264, H264 and h264 select H.264 (stored under that very code),
 // MJPG and -1 select Motion JPEG. Frames are 8-bit BGR, BGRA or gray of the opened size;
-// colour or not, they are stored in YUV, so isColor changes nothing.
+// colour or not, they are stored in YUV, so isColor changes nothing. Gray frames are copied
+// into the luma plane as they are, with constant chroma. H.264 is 4:2:0 where both sides of
+// the frame are even, and 4:4:4 where one is odd, which 4:2:0 cannot store.
 // A frame that could not be written makes the file incomplete: release() then answers false.
 // About once a second the file is handed to the operating system as far as it is written, so
 // that a recording cut short by a kill, a crash or a full volume leaves a video that decoders
@@ -40,12 +45,8 @@ public:
     using Clock = std::function<std::chrono::steady_clock::time_point()>;
     static constexpr std::chrono::milliseconds flushInterval{1000};
 
-    // How the H.264 encoder trades speed for quality. On two cores, veryfast encodes 640x480
-    // at about 300 and 1280x720 at about 110 frames per second in one thread, several times
-    // the camera's rate, in smaller files than the faster presets. zerolatency keeps every
-    // frame from waiting inside the encoder for later ones. One thread leaves the other core
-    // to the capture, which then reads each frame as it arrives; a second thread gains
-    // nothing at 640x480 and a tenth at 1280x720.
+    // How the H.264 encoder trades speed for quality. zerolatency keeps every frame from
+    // waiting inside the encoder for later ones.
     struct H264Settings
     {
         std::string preset = "veryfast";
@@ -54,7 +55,11 @@ public:
         int threads = 1; // 0: as many as the encoder likes
     };
 
+    // Chooses the H.264 settings for each recording from the camera's pixel rate (see
+    // EncoderChoice) and says so in a debug line with the first frame, once it knows whether
+    // the camera is grey.
     FfmpegVideoSink();
+    // Encodes H.264 with these settings whatever the camera.
     explicit FfmpegVideoSink(H264Settings settings);
     ~FfmpegVideoSink() override;
     FfmpegVideoSink(const FfmpegVideoSink &) = delete;
@@ -63,6 +68,7 @@ public:
     // Replaces the steady clock that times the flushes.
     void setClock(Clock readClock);
 
+    void setCameraRate(double fps) override;
     bool open(const std::string &fileName, int fourcc, double fps, cv::Size frameSize,
               bool isColor) override;
     bool isOpened() const override;
@@ -77,17 +83,31 @@ private:
     struct Codec;
     template <class T> using Owned = std::unique_ptr<T, FfmpegDeleter>;
 
-    Description describe(const Codec &codec, int fourcc) const;
+    static Codec codecOf(int fourcc);
+    Description describe() const;
     bool openEncoder(const Codec &codec, double fps, cv::Size frameSize);
+    bool fitToFirstFrame(const cv::Mat &frame);
+    double cameraRate() const;
     bool openFile(const std::string &fileName, unsigned int fourcc);
     bool convert(const cv::Mat &frame);
+    bool convertColour(const cv::Mat &frame);
+    void copyGray(const cv::Mat &frame);
     bool encode(const AVFrame *picture);
     void noteMuxed(long long frameIndex);
     bool flush();
     bool fileFailed(bool failed, const char *message);
     void close();
 
+    std::optional<H264Settings> fixedSettings;
     H264Settings settings;
+    double cameraFps = 0;
+    // What the open file was opened with, for an encoder opened again for grey frames.
+    int openedFourcc = 0;
+    double openedFps = 0;
+    // The settings fit the camera's frames: its first frame was seen.
+    bool fitted = false;
+    // Gray levels as the luma plane stores them.
+    std::array<uint8_t, 256> lumaOfGray{};
     Description encoding;
     Owned<AVCodecContext> encoder;
     Owned<AVFormatContext> file;

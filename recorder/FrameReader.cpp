@@ -1,5 +1,7 @@
 #include "FrameReader.h"
 
+#include "FrameMemory.h"
+
 #include <QDebug>
 
 #include <algorithm>
@@ -47,6 +49,26 @@ struct FrameReader::Shared
     bool stopping = false;
     Facts facts;
     std::deque<Item> queue;
+    // The pixels of the frames in the queue.
+    qint64 queuedBytes = 0;
+
+    void push(Item item)
+    {
+        queuedBytes += FrameMemory::bytesOf(item.frame.pixels);
+        queue.push_back(std::move(item));
+    }
+    Item pop()
+    {
+        Item item = std::move(queue.front());
+        queue.pop_front();
+        queuedBytes -= FrameMemory::bytesOf(item.frame.pixels);
+        return item;
+    }
+    void clear()
+    {
+        queue.clear();
+        queuedBytes = 0;
+    }
 };
 
 FrameReader::FrameReader(Opener open) : FrameReader(std::move(open), Bounds()) {}
@@ -108,18 +130,25 @@ int FrameReader::queueLength(double fps)
 
 void FrameReader::readUntilStopped(Shared &shared, FrameSource &source, std::size_t capacity)
 {
+    // The next frame is expected to be as large as the last.
+    qint64 frameBytes = 0;
+    const auto hasRoom = [&] {
+        return shared.queue.empty() ||
+               (shared.queue.size() < capacity &&
+                shared.queuedBytes + frameBytes <= FrameMemory::readAheadBytes);
+    };
     for (;;) {
         {
             std::unique_lock<std::mutex> lock(shared.mutex);
-            shared.changed.wait(lock,
-                                [&] { return shared.stopping || shared.queue.size() < capacity; });
+            shared.changed.wait(lock, [&] { return shared.stopping || hasRoom(); });
             if (shared.stopping)
                 return;
         }
         Frame frame;
         const Result result = source.readFrame(frame);
+        frameBytes = FrameMemory::bytesOf(frame.pixels);
         std::lock_guard<std::mutex> lock(shared.mutex);
-        shared.queue.push_back({result, std::move(frame)});
+        shared.push({result, std::move(frame)});
         shared.changed.notify_all();
         if (result != Result::Frame)
             return;
@@ -195,8 +224,7 @@ FrameSource::Result FrameReader::readFrame(Frame &frame)
         finalResult = Result::Failed;
         return Result::Failed;
     }
-    Shared::Item item = std::move(shared->queue.front());
-    shared->queue.pop_front();
+    Shared::Item item = shared->pop();
     shared->changed.notify_all();
     if (item.result != Result::Frame)
         finalResult = item.result;
@@ -213,7 +241,7 @@ void FrameReader::release()
     const milliseconds grace = gaveUp ? milliseconds::zero() : frameBound();
     std::unique_lock<std::mutex> lock(shared->mutex);
     shared->stopping = true;
-    shared->queue.clear();
+    shared->clear();
     shared->changed.notify_all();
     const bool ended = shared->changed.wait_for(
         lock, grace, [this] { return shared->phase == Shared::Phase::Done; });

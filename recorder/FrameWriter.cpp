@@ -1,10 +1,8 @@
 #include "FrameWriter.h"
 
-#include <QSemaphore>
-
 #include <utility>
 
-FrameWriter::FrameWriter(QSemaphore &room) : room(room) {}
+FrameWriter::FrameWriter(Done frameDone) : frameDone(std::move(frameDone)) {}
 
 void FrameWriter::begin(std::unique_ptr<VideoSink> opened)
 {
@@ -20,7 +18,7 @@ void FrameWriter::write(const cv::Mat &frame)
         failed = true;
     if (sink)
         inFile = sink->framesInFile();
-    room.release();
+    frameDone(frame);
 }
 
 bool FrameWriter::finish()

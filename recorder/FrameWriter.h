@@ -6,6 +6,7 @@
 #include <QObject>
 
 #include <atomic>
+#include <functional>
 #include <memory>
 
 #include <opencv2/core/mat.hpp>
@@ -14,8 +15,6 @@
 // where the meta-object code is compiled.
 Q_DECLARE_METATYPE(cv::Mat)
 
-class QSemaphore;
-
 // Encodes a recording's frames in the writer thread, one queued frame at a time, and gives
 // each frame's place in the queue back once it is written. Tells any thread how many of them
 // the file holds for certain.
@@ -23,7 +22,10 @@ class FrameWriter : public QObject
 {
     Q_OBJECT
 public:
-    explicit FrameWriter(QSemaphore &room);
+    // Called in the writer thread with each frame once it is written, or counted off.
+    using Done = std::function<void(const cv::Mat &frame)>;
+
+    explicit FrameWriter(Done frameDone);
 
     // Takes over an opened sink for the next frames.
     void begin(std::unique_ptr<VideoSink> opened);
@@ -38,7 +40,7 @@ public slots:
     void write(const cv::Mat &frame);
 
 private:
-    QSemaphore &room;
+    Done frameDone;
     std::unique_ptr<VideoSink> sink;
     std::atomic<bool> failed{false};
     std::atomic<int> inFile{0};

@@ -19,10 +19,12 @@ constexpr double declaredFps = 30.0;
 constexpr int previewsInFlight = 2;
 
 // At least two seconds of frames may wait for the writer, which rides out the encoder's
-// longest stalls; a source that does not know its rate is taken as 30 fps.
+// longest stalls, as far as the writer queue's bytes allow; a source that does not know its
+// rate is taken as 30 fps, one that declares more than any camera has (streams say 90000) as
+// 1000.
 int queueCapacity(double fps)
 {
-    return qCeil(2.0 * qMax(fps, 30.0));
+    return qCeil(2.0 * qBound(30.0, fps, 1000.0));
 }
 
 QString sizeText(cv::Size size)
@@ -229,6 +231,7 @@ std::optional<QString> Recorder::openOutputs(int camID)
 std::optional<QString> Recorder::openVideoWriter(cv::Size size)
 {
     std::unique_ptr<VideoSink> sink = makeSink();
+    sink->setCameraRate(capture->frameRate());
     const auto openWith = [&](int code) {
         return sink->open(videoFileName, code, declaredFps, size, true);
     };

@@ -1,5 +1,6 @@
 #include "TestCamera.h"
 
+#include "FrameMemory.h"
 #include "FramePattern.h"
 
 #include <QRegularExpression>
@@ -115,15 +116,18 @@ QString TestCamera::Settings::displayName() const
     return name;
 }
 
-int TestCamera::queueLength(int fps)
+int TestCamera::queueLength(const Settings &settings)
 {
-    return std::max(4, (fps + 1) / 2);
+    const qint64 frameBytes = qint64(settings.width) * settings.height * (settings.gray ? 1 : 3);
+    const int halfSecond = (settings.fps + 1) / 2;
+    return FrameMemory::framesWithin(FrameMemory::cameraQueueBytes, frameBytes, 4,
+                                     std::max(4, halfSecond));
 }
 
 TestCamera::TestCamera(const Settings &settings)
     : settings(settings), openedAt(MonotonicClock::now()),
       scenery(makeScenery(settings.width, settings.height, settings.gray)),
-      capacity(std::size_t(std::max(queueLength(settings.fps), settings.burst)))
+      capacity(std::size_t(std::max(queueLength(settings), settings.burst)))
 {
 }
 

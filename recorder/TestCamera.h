@@ -51,8 +51,9 @@ public:
     // The frames it keeps for a reader that is late, like a driver's buffers; those made
     // beyond are lost. Half a second's worth, at least 4: a driver fills its buffers without
     // the processor, while this camera needs it, and a busy machine can hold all of its
-    // threads back for a tenth of a second and more.
-    static int queueLength(int fps);
+    // threads back for a tenth of a second and more. Large frames are kept only as far as
+    // FrameMemory::cameraQueueBytes allows, but still at least 4.
+    static int queueLength(const Settings &settings);
 
     explicit TestCamera(const Settings &settings);
     ~TestCamera() override;

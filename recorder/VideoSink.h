@@ -55,6 +55,10 @@ public:
 
     virtual ~VideoSink() = default;
 
+    // The rate the camera really delivers, where the file declares another; a sink may fit
+    // its encoding to it. Holds for the files opened after it; 0: unknown.
+    virtual void setCameraRate(double fps) { Q_UNUSED(fps) }
+
     // Opens fileName for frames of frameSize, declared at fps, encoded with the codec named
     // by the FOURCC code fourcc (-1: the platform's choice). True when the file is open.
     virtual bool open(const std::string &fileName, int fourcc, double fps, cv::Size frameSize,

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "FrameMemory.h"
 #include "FrameWriter.h"
 
 #include <QObject>
@@ -7,7 +8,8 @@
 #include <QThread>
 
 // A bounded queue of frames in front of a writer thread, so that a slow or stalling encoder
-// never holds up the capture. Frames travel as shared pixels, never copied.
+// never holds up the capture. Bounded twice: in frames, and in the bytes their pixels take,
+// the frame in the writer's hands included. Frames travel as shared pixels, never copied.
 class WriterQueue : public QObject
 {
     Q_OBJECT
@@ -15,12 +17,17 @@ public:
     explicit WriterQueue(QObject *parent = nullptr);
     ~WriterQueue() override;
 
-    // Starts writing a recording into an opened sink, with room for capacity waiting frames.
-    void start(std::unique_ptr<VideoSink> sink, int capacity);
+    // Starts writing a recording into an opened sink, with room for capacity waiting frames
+    // that together take at most byteBudget bytes. A single frame larger than the budget may
+    // still wait, alone.
+    void start(std::unique_ptr<VideoSink> sink, int capacity,
+               qint64 byteBudget = FrameMemory::writerQueueBytes());
     // Queues a frame; false, and the frame not queued, when the queue is full.
     bool tryPush(const cv::Mat &frame);
     // Queues a frame, waiting for room first.
     void push(const cv::Mat &frame);
+    // The bytes of the frames queued and not yet written, to the kibibyte.
+    qint64 bytesWaiting() const;
     // True once a frame could not be written.
     bool hasFailed() const;
     // How many of the recording's frames its video file holds for certain: written and
@@ -36,7 +43,13 @@ signals:
     void frameQueued(const cv::Mat &frame);
 
 private:
+    // Bytes are counted in kibibytes, so that a budget of gigabytes fits a semaphore.
+    int kibibytesOf(const cv::Mat &frame) const;
+    void frameWritten(const cv::Mat &frame);
+
     QSemaphore room;
+    QSemaphore byteRoom;
+    int budgetKibibytes = 0;
     FrameWriter worker;
     QThread thread;
 };

@@ -22,6 +22,10 @@ test_packages=(ffmpeg xvfb xauth xdotool openbox wmctrl
                dpkg-dev file desktop-file-utils appstream)
 # A sound server of the tests' own, to hear the beeps, and tools to record and measure sound.
 test_packages+=(pulseaudio pulseaudio-utils sox)
+# The benchmark's GStreamer peer: the pipeline tool, raw video parsing and conversion (base),
+# avimux (good) and x264enc (ugly).
+test_packages+=(gstreamer1.0-tools gstreamer1.0-plugins-base gstreamer1.0-plugins-good
+                gstreamer1.0-plugins-ugly)
 
 wanted=("${build_packages[@]}")
 [ "${1:-build}" = test ] && wanted+=("${test_packages[@]}")

@@ -1,3 +1,4 @@
+#include "EncoderChoice.h"
 #include "FfmpegVideoSink.h"
 #include "MessageLog.h"
 #include "SmallVolume.h"
@@ -8,6 +9,7 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QThread>
 
 #include <opencv2/imgproc.hpp>
 #include <opencv2/videoio.hpp>
@@ -26,6 +28,8 @@ Q_DECLARE_METATYPE(VideoSink::OpenFailure)
 namespace {
 
 const cv::Size frameSize(320, 240);
+// Wider than any H.264 level allows: the encoder refuses it.
+const cv::Size beyondH264(16400, 16);
 constexpr int indexBits = 8;
 constexpr int blockSide = 20;
 
@@ -141,6 +145,10 @@ private slots:
     void fileGrowsWhileRecording();
     void failingVolumeKeepsFlushedFrames_data();
     void failingVolumeKeepsFlushedFrames();
+    void oddSizesStayH264_data();
+    void oddSizesStayH264();
+    void settingsFitTheCamera_data();
+    void settingsFitTheCamera();
 
 private:
     QString path(const QString &name) const { return directory->filePath(name); }
@@ -285,8 +293,8 @@ void FfmpegVideoSinkTest::openFailure_data()
         << "a.avi" << h264 << 0.0 << frameSize << "Video settings not valid" << codec;
     QTest::newRow("no size")
         << "a.avi" << h264 << 30.0 << cv::Size(0, 480) << "Video settings not valid" << codec;
-    QTest::newRow("odd size for H.264")
-        << "a.avi" << h264 << 30.0 << cv::Size(321, 241) << "Video encoder open failed" << codec;
+    QTest::newRow("size beyond H.264")
+        << "a.avi" << h264 << 30.0 << beyondH264 << "Video encoder open failed" << codec;
     QTest::newRow("missing directory")
         << "missing/a.avi" << h264 << 30.0 << frameSize
         << "Video file create failed: No such file or directory" << file;
@@ -332,8 +340,7 @@ void FfmpegVideoSinkTest::refusedCodecKeepsExistingFile()
     existing.close();
 
     QTest::ignoreMessage(QtDebugMsg, "Video encoder open failed");
-    QVERIFY(!sink->open(existing.fileName().toStdString(), fourcc("H264"), 30.0, cv::Size(321, 240),
-                        true));
+    QVERIFY(!sink->open(existing.fileName().toStdString(), fourcc("H264"), 30.0, beyondH264, true));
     QVERIFY(existing.open(QIODevice::ReadOnly));
     QCOMPARE(existing.readAll(), QByteArray("earlier recording"));
 }
@@ -507,7 +514,10 @@ void FfmpegVideoSinkTest::failingVolumeKeepsFlushedFrames()
     if (QTest::currentTestFailed())
         return;
 
-    QCOMPARE(messages, QStringList{"Video file write failed"});
+    const QString encoding =
+        "Video encoding: " +
+        EncoderChoice::forCamera(frameSize, 30, false, QThread::idealThreadCount()).reason;
+    QCOMPARE(messages, QStringList({encoding, "Video file write failed"}));
     const int inFile = sink->framesInFile();
     QVERIFY2(inFile >= 10, qPrintable(QString("%1 frames in the file").arg(inFile)));
     QVERIFY(framesProbed(fileName) >= inFile);
@@ -532,6 +542,112 @@ void FfmpegVideoSinkTest::writeUntilRefused(const QString &fileName, QStringList
     QVERIFY2(!written, "the volume took every frame");
     QVERIFY(!sink->release());
     *messages = log.all();
+}
+
+void FfmpegVideoSinkTest::oddSizesStayH264_data()
+{
+    QTest::addColumn<cv::Size>("size");
+    QTest::addColumn<int>("channels");
+    QTest::addColumn<QString>("chroma");
+    QTest::newRow("odd width and height") << cv::Size(321, 241) << 3 << "4:4:4";
+    QTest::newRow("odd width, gray frames") << cv::Size(321, 240) << 1 << "4:4:4";
+    QTest::newRow("odd height, BGRA frames") << cv::Size(320, 241) << 4 << "4:4:4";
+    QTest::newRow("even sides") << cv::Size(320, 240) << 3 << "4:2:0";
+}
+
+// Stored as H.264 at the camera's own size, and decoded as written: an added row or column
+// of edge pixels, or a frame cut to even sides, would show in the size or the pixels.
+void FfmpegVideoSinkTest::oddSizesStayH264()
+{
+    QFETCH(cv::Size, size);
+    QFETCH(int, channels);
+    QFETCH(QString, chroma);
+    constexpr int frameCount = 12;
+    const QString fileName = path("odd.avi");
+    std::vector<cv::Mat> frames;
+    for (int index = 0; index < frameCount; ++index) {
+        cv::Mat frame;
+        // The pattern, with its far column and row repeated as far as the size asks.
+        cv::copyMakeBorder(patternFrame(index), frame, 0, size.height - frameSize.height, 0,
+                           size.width - frameSize.width, cv::BORDER_REFLECT);
+        frames.push_back(withChannels(frame, channels));
+    }
+
+    QVERIFY(sink->open(fileName.toStdString(), fourcc("X264"), 30.0, size, true));
+    for (const cv::Mat &frame : frames)
+        QVERIFY(sink->write(frame));
+    QVERIFY(sink->release());
+    QCOMPARE(sink->description().codec, QString("libx264"));
+    QCOMPARE(sink->description().settings.value("chroma").toString(), chroma);
+    QCOMPARE(probe(fileName),
+             QString("codec_name=h264\ncodec_tag_string=X264\nwidth=%1\nheight=%2\n"
+                     "r_frame_rate=30/1\n")
+                 .arg(size.width)
+                 .arg(size.height));
+
+    cv::VideoCapture capture(fileName.toStdString(), cv::CAP_FFMPEG);
+    cv::Mat decoded;
+    int index = 0;
+    for (; capture.read(decoded); ++index) {
+        QCOMPARE(decoded.size(), size);
+        QCOMPARE(indexOf(decoded), index);
+        cv::Mat written = frames[std::size_t(index)];
+        if (channels == 1)
+            cv::cvtColor(written, written, cv::COLOR_GRAY2BGR);
+        if (channels == 4)
+            cv::cvtColor(written, written, cv::COLOR_BGRA2BGR);
+        const double psnr = cv::PSNR(written, decoded);
+        if (psnr < 35)
+            QFAIL(qPrintable(QString("frame %1: PSNR %2 dB").arg(index).arg(psnr)));
+        // The last column and row are the camera's own, not padding of another value.
+        const cv::Rect edge(size.width - 1, size.height - 1, 1, 1);
+        QVERIFY(cv::norm(written(edge), decoded(edge), cv::NORM_INF) <= 12);
+    }
+    QCOMPARE(index, frameCount);
+}
+
+void FfmpegVideoSinkTest::settingsFitTheCamera_data()
+{
+    QTest::addColumn<double>("cameraFps");
+    QTest::addColumn<int>("channels");
+    QTest::addColumn<bool>("chosen");
+    // 640x480 at 300 fps is beyond the best-compressing settings in colour, not in grey: the
+    // choice made when the file is opened changes with the first frame.
+    QTest::newRow("colour camera") << 300.0 << 3 << true;
+    QTest::newRow("grey camera") << 300.0 << 1 << true;
+    QTest::newRow("rate the camera does not know") << 0.0 << 3 << true;
+    QTest::newRow("settings given") << 300.0 << 1 << false;
+}
+
+// The settings follow the camera's real rate, not the 30 fps the file declares, and whether
+// its frames are grey; one line says which were taken and why.
+void FfmpegVideoSinkTest::settingsFitTheCamera()
+{
+    QFETCH(double, cameraFps);
+    QFETCH(int, channels);
+    QFETCH(bool, chosen);
+    const cv::Size size(640, 480);
+    FfmpegVideoSink::H264Settings given;
+    given.preset = "faster";
+    if (!chosen)
+        sink = std::make_unique<FfmpegVideoSink>(given);
+    sink->setCameraRate(cameraFps);
+    const EncoderChoice choice = EncoderChoice::forCamera(
+        size, cameraFps > 0 ? cameraFps : 30.0, channels == 1, QThread::idealThreadCount());
+    const FfmpegVideoSink::H264Settings expected = chosen ? choice.settings : given;
+
+    MessageLog log;
+    QVERIFY(sink->open(path("fit.avi").toStdString(), fourcc("X264"), 30.0, size, true));
+    cv::Mat frame;
+    cv::resize(patternFrame(0), frame, size, 0, 0, cv::INTER_NEAREST);
+    for (int index = 0; index < 3; ++index)
+        QVERIFY(sink->write(withChannels(frame, channels)));
+    QVERIFY(sink->release());
+    QCOMPARE(log.all(), chosen ? QStringList{"Video encoding: " + choice.reason} : QStringList());
+    const QVariantMap settings = sink->description().settings;
+    QCOMPARE(settings.value("preset").toString(), QString::fromStdString(expected.preset));
+    QCOMPARE(settings.value("threads").toInt(), expected.threads);
+    QCOMPARE(framesProbed(path("fit.avi")), 3);
 }
 
 QTEST_GUILESS_MAIN(FfmpegVideoSinkTest)

@@ -1,5 +1,7 @@
 #include "CameraSources.h"
 #include "CvVideoSink.h"
+#include "EncoderChoice.h"
+#include "FfmpegVideoSink.h"
 #include "FrameSource.h"
 #include "MessageLog.h"
 #include "PreviewFrame.h"
@@ -17,6 +19,7 @@
 namespace {
 
 enum Camera { Even, Odd };
+enum Sink { Ffmpeg, Cv, RefusingH264 };
 const QStringList cameraTexts = {"test:320x240@30", "test:321x241@30"};
 
 } // namespace
@@ -80,7 +83,7 @@ void RecorderVideoFileTest::cleanup()
 
 void RecorderVideoFileTest::opening_data()
 {
-    QTest::addColumn<bool>("cvSink");
+    QTest::addColumn<int>("sink");
     QTest::addColumn<QString>("subfolder");
     QTest::addColumn<int>("camera");
     QTest::addColumn<QStringList>("messages");
@@ -88,20 +91,21 @@ void RecorderVideoFileTest::opening_data()
 
     const QStringList missing = {"Video file create failed: No such file or directory",
                                  "Video file open failed"};
-    QTest::newRow("missing folder") << false << "missing" << int(Even) << missing << false;
+    QTest::newRow("missing folder") << int(Ffmpeg) << "missing" << int(Even) << missing << false;
     QTest::newRow("folder is a file")
-        << false << "file" << int(Even)
+        << int(Ffmpeg) << "file" << int(Even)
         << QStringList{"Video file create failed: Not a directory", "Video file open failed"}
         << false;
     QTest::newRow("missing folder, the video library's writer")
-        << true << "missing" << int(Even) << missing << false;
-    // H.264 needs even sizes: every H.264 code is refused, and Motion JPEG takes the frames.
+        << int(Cv) << "missing" << int(Even) << missing << false;
+    // Settings the encoder does not know: every H.264 code is refused, and Motion JPEG takes
+    // the frames.
     const QString refused = "Video encoder open failed";
     QTest::newRow("H.264 refused")
-        << false << "" << int(Odd)
+        << int(RefusingH264) << "" << int(Even)
         << QStringList{refused, refused, refused, refused, "Cannot find chosen codec"} << true;
     QTest::newRow("H.264 refused and missing folder")
-        << false << "missing" << int(Odd)
+        << int(RefusingH264) << "missing" << int(Even)
         << QStringList{refused,
                        refused,
                        refused,
@@ -110,11 +114,19 @@ void RecorderVideoFileTest::opening_data()
                        "Video file create failed: No such file or directory",
                        "Video file open failed"}
         << false;
+    // Odd sides stay H.264, at the camera's size: the first code is taken.
+    const EncoderChoice choice =
+        EncoderChoice::forCamera({321, 241}, 30, false, QThread::idealThreadCount());
+    QTest::newRow("odd size")
+        << int(Ffmpeg) << "" << int(Odd)
+        << QStringList{"Video frame size 321x241 has an odd side: H.264 in 4:4:4 at that size",
+                       "Video encoding: " + choice.reason}
+        << true;
 }
 
 void RecorderVideoFileTest::opening()
 {
-    QFETCH(bool, cvSink);
+    QFETCH(int, sink);
     QFETCH(QString, subfolder);
     QFETCH(int, camera);
     QFETCH(QStringList, messages);
@@ -124,8 +136,14 @@ void RecorderVideoFileTest::opening()
     QMetaObject::invokeMethod(
         recorder,
         [=] {
-            if (cvSink)
+            if (sink == Cv)
                 target->setSinkFactory([] { return std::make_unique<CvVideoSink>(); });
+            if (sink == RefusingH264)
+                target->setSinkFactory([] {
+                    FfmpegVideoSink::H264Settings unknown;
+                    unknown.preset = "no such preset";
+                    return std::make_unique<FfmpegVideoSink>(unknown);
+                });
             target->setFolderAddress(where);
         },
         Qt::BlockingQueuedConnection);

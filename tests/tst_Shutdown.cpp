@@ -1,4 +1,5 @@
 #include "CameraSources.h"
+#include "EncoderChoice.h"
 #include "KIVOApplication.h"
 #include "MainWindow.h"
 #include "MessageLog.h"
@@ -26,6 +27,13 @@ const QStringList threadStillRunning = {"thread still runnning, terminating", "t
 const QStringList idleRecorderEnds = {"BD: quit", "BD: finish emitted", "BD: destructor"};
 // Listed after the platform's cameras: one that runs until stopped, one that stops delivering.
 const QStringList sourceTexts = {"test:320x240@30", "test:320x240@30:frames=3"};
+
+// The writer says once, with a recording's first frame, how it encodes the camera's frames.
+QString encodingLine()
+{
+    return "Video encoding: " +
+           EncoderChoice::forCamera({320, 240}, 30, false, QThread::idealThreadCount()).reason;
+}
 const QStringList sources = {"--source", sourceTexts[0], "--source", sourceTexts[1]};
 
 // The main thread's messages from the close to the end: the thread messages appear only when
@@ -182,8 +190,9 @@ void ShutdownTest::closingEndsEverythingInOrder_data()
     QTest::addColumn<QStringList>("workerThread");
     QTest::addColumn<QStringList>("recorderSent");
 
-    const QStringList recordingEnds = {"BD: quit", "BD: setting bools true", "BD: finish emitted",
-                                       "BD: destructor"};
+    const QString encoding = encodingLine();
+    const QStringList recordingEnds = {encoding, "BD: quit", "BD: setting bools true",
+                                       "BD: finish emitted", "BD: destructor"};
     const QStringList recordingSent = {"recorded(true)", "finished()"};
     QTest::newRow("idle") << Before::Nothing << windowClosed << idleRecorderEnds
                           << QStringList{"finished()"};
@@ -196,7 +205,7 @@ void ShutdownTest::closingEndsEverythingInOrder_data()
         << QStringList{"recorded(false)", "finished()"};
     QTest::newRow("after the camera stopped delivering")
         << Before::CameraStopped << windowClosed
-        << (QStringList{"capture error"} + idleRecorderEnds)
+        << (QStringList{encoding, "capture error"} + idleRecorderEnds)
         << QStringList{"recorded(false)", "finished()"};
     QTest::newRow("while recording")
         << Before::Recording << windowClosed << recordingEnds << recordingSent;
@@ -325,8 +334,9 @@ void ShutdownTest::signalAfterTheCloseChangesNothing()
 
     const QStringList mainThread = log.ofThisThread();
     QCOMPARE(mainThread, expectedMainThread(mainThread));
-    QCOMPARE(log.ofOtherThreads(), (QStringList{"BD: quit", "BD: setting bools true",
-                                                "BD: finish emitted", "BD: destructor"}));
+    QCOMPARE(log.ofOtherThreads(),
+             (QStringList{encodingLine(), "BD: quit", "BD: setting bools true",
+                          "BD: finish emitted", "BD: destructor"}));
     QCOMPARE(emissions->list(), (QStringList{"recorded(true)", "finished()"}));
 #else
     QSKIP("no signals on this platform");

@@ -210,8 +210,8 @@ void TestCameraTest::pacedOnItsOwnSchedule()
     }
     // The last frame is due 29 periods of 10 ms after the start: never made earlier, however
     // busy the machine.
-    const auto span = std::chrono::duration_cast<std::chrono::microseconds>(
-        *frames.back().captureTime - asked);
+    const auto span =
+        std::chrono::duration_cast<std::chrono::microseconds>(*frames.back().captureTime - asked);
     QVERIFY2(span >= 290ms, qPrintable(QString::number(span.count())));
 }
 
@@ -223,7 +223,7 @@ void TestCameraTest::slowReaderLosesFramesBeyondTheQueue()
     QCOMPARE(indexOf(frame), 0u);
     // A reader that falls far behind: about 100 frames are made meanwhile.
     QTest::qSleep(1000);
-    const auto kept = std::uint32_t(TestCamera::queueLength(100));
+    const auto kept = std::uint32_t(TestCamera::queueLength(settingsOf("test:320x240@100")));
     QCOMPARE(kept, 50u);
     for (std::uint32_t index = 1; index <= kept; ++index) {
         QVERIFY(camera.read(frame));

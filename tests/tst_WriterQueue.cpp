@@ -2,9 +2,12 @@
 #include "TestCamera.h"
 #include "WriterQueue.h"
 
+#include <QScopeGuard>
 #include <QSemaphore>
 #include <QTest>
 #include <QThread>
+
+#include <algorithm>
 
 #include <thread>
 #include <vector>
@@ -21,6 +24,9 @@ private slots:
     void framesInFileFollowFlushes_data();
     void framesInFileFollowFlushes();
     void framesInFileWaitForTheWriter();
+    void byteBudgetBoundsWaitingFrames_data();
+    void byteBudgetBoundsWaitingFrames();
+    void slowWriterLosesFramesBeyondTheBudget();
 
 private:
     std::unique_ptr<ScriptedSink> openedSink(ScriptedSink::Script script = {});
@@ -29,6 +35,22 @@ private:
     ScriptedSink::Written written;
     std::vector<cv::Mat> frames;
 };
+
+namespace {
+
+constexpr qint64 mebibyte = 1024 * 1024;
+
+// Frames of 4 MiB, as a 2048x2048 grey camera delivers them, each with its index.
+std::vector<cv::Mat> largeFrames(int count)
+{
+    TestCamera camera(*TestCamera::Settings::parse("test:2048x2048@0:gray"));
+    std::vector<cv::Mat> made(static_cast<std::size_t>(count));
+    for (cv::Mat &frame : made)
+        camera.read(frame);
+    return made;
+}
+
+} // namespace
 
 void WriterQueueTest::init()
 {
@@ -168,6 +190,79 @@ void WriterQueueTest::framesInFileWaitForTheWriter()
     QTRY_COMPARE(writesCompleted.load(), 4);
     QTRY_COMPARE(queue->framesInFile(), 4);
     QVERIFY(queue->finish());
+}
+
+void WriterQueueTest::byteBudgetBoundsWaitingFrames_data()
+{
+    QTest::addColumn<int>("capacity");
+    QTest::addColumn<qint64>("budget");
+    QTest::addColumn<int>("accepted");
+    QTest::newRow("the budget is the smaller bound") << 60 << 16 * mebibyte << 4;
+    QTest::newRow("a budget between two frames") << 60 << 18 * mebibyte << 4;
+    QTest::newRow("the frame count is the smaller bound") << 3 << 64 * mebibyte << 3;
+    // Else a frame larger than the budget would never be written, and push() would hang.
+    QTest::newRow("a frame larger than the budget waits alone") << 60 << 2 * mebibyte << 1;
+}
+
+// The writer holds its first frame in a stalled write: frames are queued until either bound
+// is reached, the stalled one counted, and the rest are refused.
+void WriterQueueTest::byteBudgetBoundsWaitingFrames()
+{
+    QFETCH(int, capacity);
+    QFETCH(qint64, budget);
+    QFETCH(int, accepted);
+    const std::vector<cv::Mat> large = largeFrames(8);
+    QSemaphore gate;
+    // A failed check must not leave the writer stalled for good.
+    auto opened = qScopeGuard([&gate] { gate.release(); });
+    queue->start(openedSink({&gate}), capacity, budget);
+    int queued = 0;
+    for (const cv::Mat &frame : large)
+        queued += queue->tryPush(frame) ? 1 : 0;
+    QCOMPARE(queued, accepted);
+    // A frame larger than the budget counts as the whole budget.
+    QCOMPARE(queue->bytesWaiting(), std::min(accepted * 4 * mebibyte, budget));
+    opened.dismiss();
+    gate.release();
+    // A frame that waited alone, even one larger than the budget, leaves the room whole.
+    queue->push(large[0]);
+    QVERIFY(queue->finish());
+    QCOMPARE(queue->bytesWaiting(), qint64(0));
+    QCOMPARE(written->size(), accepted + 1);
+}
+
+// Frames of 4 MiB come faster than a writer slowed to 10 ms a frame: however the writer and
+// the pushes interleave, no more than the budget ever waits, every frame is either written or
+// refused and counted, and those written are the ones accepted, in order.
+void WriterQueueTest::slowWriterLosesFramesBeyondTheBudget()
+{
+    const std::vector<cv::Mat> large = largeFrames(40);
+    const qint64 budget = 16 * mebibyte;
+    QSemaphore gate;
+    ScriptedSink::Script slowed{&gate};
+    auto opened = qScopeGuard([&gate] { gate.release(); });
+    slowed.stallEvery = 1;
+    slowed.stallMilliseconds = 10;
+    queue->start(openedSink(slowed), 60, budget);
+    QVector<int> accepted;
+    qint64 mostWaiting = 0;
+    for (int i = 0; i < int(large.size()); ++i) {
+        if (queue->tryPush(large[std::size_t(i)]))
+            accepted << i;
+        mostWaiting = std::max(mostWaiting, queue->bytesWaiting());
+        // The first frames meet a writer that has not started: losses are certain.
+        if (i == 9) {
+            opened.dismiss();
+            gate.release();
+        }
+        if (i >= 9)
+            QThread::msleep(2);
+    }
+    const int refused = int(large.size()) - accepted.size();
+    QVERIFY2(mostWaiting <= budget, qPrintable(QString::number(mostWaiting)));
+    QVERIFY2(refused >= 6, qPrintable(QString::number(refused)));
+    QVERIFY(queue->finish());
+    QCOMPARE(*written, accepted);
 }
 
 QTEST_GUILESS_MAIN(WriterQueueTest)

@@ -1,0 +1,49 @@
+#include "FrameMemory.h"
+
+#include <algorithm>
+
+#if defined(Q_OS_WIN)
+#include <windows.h>
+#elif defined(Q_OS_UNIX)
+#include <unistd.h>
+#endif
+
+namespace {
+
+constexpr qint64 writerQueueShare = 256 * FrameMemory::mebibyte;
+constexpr qint64 writerQueueDivisor = 8;
+
+} // namespace
+
+qint64 FrameMemory::writerQueueBytes()
+{
+    const qint64 physical = physicalMemory();
+    return physical > 0 ? std::min(writerQueueShare, physical / writerQueueDivisor)
+                        : writerQueueShare;
+}
+
+qint64 FrameMemory::bytesOf(const cv::Mat &frame)
+{
+    return qint64(frame.total() * frame.elemSize());
+}
+
+int FrameMemory::framesWithin(qint64 budget, qint64 frameBytes, int least, int most)
+{
+    const qint64 fitting = frameBytes > 0 ? budget / frameBytes : most;
+    return int(std::max<qint64>(least, std::min<qint64>(most, fitting)));
+}
+
+qint64 FrameMemory::physicalMemory()
+{
+#if defined(Q_OS_WIN)
+    MEMORYSTATUSEX status{};
+    status.dwLength = sizeof status;
+    return GlobalMemoryStatusEx(&status) ? qint64(status.ullTotalPhys) : 0;
+#elif defined(Q_OS_UNIX)
+    const long pages = sysconf(_SC_PHYS_PAGES);
+    const long pageSize = sysconf(_SC_PAGE_SIZE);
+    return pages > 0 && pageSize > 0 ? qint64(pages) * pageSize : 0;
+#else
+    return 0;
+#endif
+}
