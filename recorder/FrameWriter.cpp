@@ -9,6 +9,7 @@ void FrameWriter::begin(std::unique_ptr<VideoSink> opened)
     sink = std::move(opened);
     failed = false;
     inFile = 0;
+    finished = {};
 }
 
 void FrameWriter::write(const cv::Mat &frame)
@@ -27,6 +28,7 @@ bool FrameWriter::finish()
         return true;
     const bool released = sink->release();
     inFile = sink->framesInFile();
+    finished = sink->description();
     sink.reset();
     return released && !failed;
 }

@@ -35,6 +35,9 @@ public:
     // The recording's frames that its file holds even if the process ends now, as its sink
     // last reported them: after each write, and after the file was completed.
     int framesInFile() const { return inFile; }
+    // How the last completed file was encoded: final only once its frames were seen, since the
+    // sink may choose its settings with the first frame.
+    VideoSink::Description finishedDescription() const { return finished; }
 
 public slots:
     void write(const cv::Mat &frame);
@@ -44,4 +47,5 @@ private:
     std::unique_ptr<VideoSink> sink;
     std::atomic<bool> failed{false};
     std::atomic<int> inFile{0};
+    VideoSink::Description finished;
 };

@@ -253,9 +253,7 @@ std::optional<QString> Recorder::openVideoWriter(cv::Size size)
                    ? QStringLiteral("the video file could not be created")
                    : QStringLiteral("no video codec could be opened");
     }
-    const VideoSink::Description encoding = sink->description();
-    runRecord.video = {encoding.codec, encoding.fourcc,
-                       QJsonObject::fromVariantMap(encoding.settings)};
+    setVideoDescription(sink->description());
     writer.start(std::move(sink), queueCapacity(capture->frameRate()));
     return std::nullopt;
 }
@@ -435,6 +433,13 @@ void Recorder::startRunRecord()
         qDebug("Run record write failed");
 }
 
+void Recorder::setVideoDescription(const VideoSink::Description &encoding)
+{
+    if (!encoding.codec.isEmpty())
+        runRecord.video = {encoding.codec, encoding.fourcc,
+                           QJsonObject::fromVariantMap(encoding.settings)};
+}
+
 void Recorder::finishRunRecord(const Ending &ending, MonotonicClock::time_point end)
 {
     runEvents.recordingEnded(end, RunRecord::text(ending.cause));
@@ -443,6 +448,7 @@ void Recorder::finishRunRecord(const Ending &ending, MonotonicClock::time_point 
     runRecord.measuredFps = RunRecord::measuredFpsOf(lineTimes);
     runRecord.largestIntervalMs = RunRecord::largestIntervalMsOf(lineTimes);
     runRecord.frames = writer.framesInFile();
+    setVideoDescription(writer.finishedDescription());
     runRecord.lines = frameCount;
     runRecord.framesLost = lostFrames;
     runRecord.result =

@@ -106,6 +106,7 @@ private:
     void endRecording(Ending ending, MonotonicClock::time_point end);
     bool closeOutputs();
     void startRunRecord();
+    void setVideoDescription(const VideoSink::Description &encoding);
     void finishRunRecord(const Ending &ending, MonotonicClock::time_point end);
     QString successText() const;
 

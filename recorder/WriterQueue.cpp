@@ -89,6 +89,12 @@ int WriterQueue::framesInFile() const
     return worker.framesInFile();
 }
 
+VideoSink::Description WriterQueue::finishedDescription() const
+{
+    // finish() waited for the writer thread, so the worker is not writing it now.
+    return worker.finishedDescription();
+}
+
 bool WriterQueue::finish()
 {
     bool complete = true;

@@ -38,6 +38,8 @@ public:
     // Writes every queued frame, then completes the file; false when any of it failed. Does
     // nothing, successfully, when no recording was started.
     bool finish();
+    // How the file that finish() completed was encoded.
+    VideoSink::Description finishedDescription() const;
 
 signals:
     void frameQueued(const cv::Mat &frame);

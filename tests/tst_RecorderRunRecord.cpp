@@ -1,4 +1,5 @@
 #include "CameraSources.h"
+#include "EncoderChoice.h"
 #include "MessageLog.h"
 #include "PreviewFrame.h"
 #include "Recorder.h"
@@ -26,8 +27,9 @@
 
 namespace {
 
-enum Camera { Vga30, Small30, FiveFrames, Missing };
-const QStringList cameraTexts = {"test:640x480@30", "test:320x240@30", "test:320x240@30:frames=5"};
+enum Camera { Vga30, Small30, FiveFrames, FastGray, Missing };
+const QStringList cameraTexts = {"test:640x480@30", "test:320x240@30", "test:320x240@30:frames=5",
+                                 "test:640x480@300:gray"};
 
 // The test camera's frames with a fourth channel, as some capture devices deliver them.
 class FourChannelSource : public FrameSource
@@ -80,6 +82,7 @@ private slots:
     void resultExplained();
     void linesWaitForTheFile();
     void sizeChangeEndsTheRecording();
+    void grayEncodingInRecord();
     void fourChannelFramesRecorded();
     void smallVolumeWithRoomRecords();
     void volumeThatFills_data();
@@ -346,7 +349,7 @@ void RecorderRunRecordTest::resultExplained_data()
                              << "^\\d+ frames, \\d+\\.\\d fps$"
                              << "button";
     QTest::newRow("camera missing")
-        << int(Missing) << -1 << usual << false << "^camera 3 did not open$"
+        << int(Missing) << -1 << usual << false << "^camera 4 did not open$"
         << "";
     QTest::newRow("camera fails") << int(FiveFrames) << -1 << usual << false
                                   << "^the camera stopped delivering$"
@@ -541,6 +544,28 @@ void RecorderRunRecordTest::volumeThatFills()
         QCOMPARE(whole[i].split(' ').first().toInt(), i);
         QCOMPARE(video.stamps[i] ? int(video.stamps[i]->index) : -1, i);
     }
+}
+
+// A grey camera's encoder settings are chosen again with its first frame; the record that the
+// recording's end writes must say what the file was really encoded with.
+void RecorderRunRecordTest::grayEncodingInRecord()
+{
+    const cv::Size size(640, 480);
+    const int cores = QThread::idealThreadCount();
+    const FfmpegVideoSink::H264Settings gray =
+        EncoderChoice::forCamera(size, 300, true, cores).settings;
+    const FfmpegVideoSink::H264Settings colour =
+        EncoderChoice::forCamera(size, 300, false, cores).settings;
+    if (gray.preset == colour.preset && gray.threads == colour.threads)
+        QSKIP("grey and colour frames get the same settings on this machine");
+
+    recordUntil(FastGray, [this] { return lastLineCount() >= 30; });
+    QVERIFY(waitForResult());
+    const std::optional<RunRecord> record = lastRunRecord();
+    QVERIFY(record);
+    QCOMPARE(record->video.settings.value("preset").toString(),
+             QString::fromStdString(gray.preset));
+    QCOMPARE(record->video.settings.value("threads").toInt(), gray.threads);
 }
 
 QTEST_GUILESS_MAIN(RecorderRunRecordTest)
