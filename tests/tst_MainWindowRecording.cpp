@@ -88,14 +88,17 @@ QString MainWindowRecordingTest::text(const char *labelOrButton) const
         .toString();
 }
 
-// One video and one text file, with a line for every frame, spanning at least the time given.
+// One video, one text file and the run record, with a line for every frame, spanning at least
+// the time given.
 void MainWindowRecordingTest::verifyRecordingIn(const QString &folder, qint64 minimumMs)
 {
     const QStringList files = QDir(folder).entryList(QDir::Files, QDir::Name);
-    QCOMPARE(files.size(), 2);
-    QVERIFY2(files[0].endsWith(".avi") && files[1].endsWith(".txt"), qPrintable(files.join(' ')));
-    QCOMPARE(files[0].chopped(4), files[1].chopped(4));
-    const auto lines = RecordingFiles::readLines(QDir(folder).filePath(files[1]));
+    QCOMPARE(files.size(), 3);
+    QVERIFY2(files[0].endsWith(".avi") && files[1].endsWith(".json") && files[2].endsWith(".txt"),
+             qPrintable(files.join(' ')));
+    QCOMPARE(files[0].chopped(4), files[2].chopped(4));
+    QCOMPARE(files[1].chopped(5), files[2].chopped(4));
+    const auto lines = RecordingFiles::readLines(QDir(folder).filePath(files[2]));
     QVERIFY(lines);
     QVERIFY(!lines->isEmpty());
     QCOMPARE(RecordingFiles::readVideo(QDir(folder).filePath(files[0])).frameCount, lines->size());
@@ -167,7 +170,7 @@ void MainWindowRecordingTest::fullRunThenNextFolder()
     button->click();
     QTRY_COMPARE_WITH_TIMEOUT(text("label_status"), QStringLiteral("RECORD SUCCESSFUL"), 20000);
     verifyRecordingIn(workingDirectory->path() + "/2", 1000);
-    QCOMPARE(QDir(firstFolder).entryList(QDir::Files).size(), 2);
+    QCOMPARE(QDir(firstFolder).entryList(QDir::Files).size(), 3);
 }
 
 QTEST_MAIN(MainWindowRecordingTest)
