@@ -83,6 +83,17 @@ int measureMode(const QString &mode, RecordingRun::Sink sink, double seconds)
     return 0;
 }
 
+// Every frame the camera makes, through an encoder in a process of its own; false when any
+// of it failed.
+bool encodeAll(TestCamera &camera, PipeEncoder &encoder)
+{
+    bool ok = encoder.start();
+    cv::Mat frame;
+    while (ok && camera.read(frame))
+        ok = encoder.write(frame);
+    return encoder.finish() && ok;
+}
+
 // The same frames as the unpaced test camera makes, through the ffmpeg command line.
 double commandLineFps(RecordingRun::Sink sink, int frames, const QString &fileName)
 {
@@ -95,11 +106,7 @@ double commandLineFps(RecordingRun::Sink sink, int frames, const QString &fileNa
     PipeEncoder ffmpeg = PipeEncoder::ffmpeg(settingsOf(sink), {camera.frameSize()}, fileName);
     QElapsedTimer timer;
     timer.start();
-    bool ok = ffmpeg.start();
-    cv::Mat frame;
-    while (ok && camera.read(frame))
-        ok = ffmpeg.write(frame);
-    ok = ffmpeg.finish() && ok;
+    const bool ok = encodeAll(camera, ffmpeg);
     return ok ? frames / (timer.nsecsElapsed() / 1e9) : 0;
 }
 
@@ -168,11 +175,7 @@ PeerRun throughPeer(PipeEncoder encoder, const LabMode &lab, int frames)
     const double cpuBefore = ProcessUsage::cpuSeconds() + ProcessUsage::childCpuSeconds();
     QElapsedTimer timer;
     timer.start();
-    bool ok = encoder.start();
-    cv::Mat frame;
-    while (ok && camera.read(frame))
-        ok = encoder.write(frame);
-    ok = encoder.finish() && ok;
+    const bool ok = encodeAll(camera, encoder);
     const double seconds = timer.nsecsElapsed() / 1e9;
     const double cpu = ProcessUsage::cpuSeconds() + ProcessUsage::childCpuSeconds() - cpuBefore;
     return ok ? PeerRun{frames / seconds, cpu / frames * 1000} : PeerRun{};
