@@ -1,7 +1,7 @@
 #include "AudioOutputs.h"
 #include "BeepTone.h"
-#include "MonitorRecording.h"
 #include "PulseAudioServer.h"
+#include "TestAudioOutput.h"
 #include "ToneFinder.h"
 
 #include <QEventLoop>
@@ -60,12 +60,9 @@ void BeepToneTest::heardThroughTheAudioOutput()
 {
     if (!PulseAudioServer::isInstalled())
         QSKIP("pulseaudio or pulseaudio-utils is not installed");
-    PulseAudioServer server;
+    TestAudioOutput output;
     QString why;
-    QVERIFY2(server.start(&why), qPrintable(why));
-    qputenv("PULSE_SERVER", server.address().toLocal8Bit());
-    MonitorRecording recording(server);
-    QVERIFY2(recording.start(&why), qPrintable(why));
+    QVERIFY2(output.start(&why), qPrintable(why));
 
     BeepTone beep;
     QVERIFY(!beep.usesBell());
@@ -79,14 +76,8 @@ void BeepToneTest::heardThroughTheAudioOutput()
     // The event loop went on between the beeps.
     QVERIFY2(ticks >= 10, qPrintable(QString::number(ticks)));
 
-    const auto heard = [&] {
-        const QVector<qint16> samples = recording.samples();
-        return ToneFinder::find(samples, MonitorRecording::sampleRate).size() >= beeps &&
-               ToneFinder::quietAfterLastMs(samples, MonitorRecording::sampleRate) >= 300;
-    };
-    QTRY_VERIFY_WITH_TIMEOUT(heard(), 20000);
-    const QVector<ToneFinder::Tone> tones =
-        ToneFinder::find(recording.samples(), MonitorRecording::sampleRate);
+    QTRY_VERIFY_WITH_TIMEOUT(output.heardTones(beeps), 20000);
+    const QVector<ToneFinder::Tone> tones = output.tones();
     QCOMPARE(tones.size(), beeps);
     for (int i = 0; i < beeps; ++i) {
         const QString tone = QString("tone %1: %2 ms at %3 Hz")

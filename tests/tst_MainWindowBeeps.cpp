@@ -1,5 +1,5 @@
-#include "MonitorRecording.h"
 #include "PulseAudioServer.h"
+#include "TestAudioOutput.h"
 #include "ToneFinder.h"
 #include "WindowUnderTest.h"
 
@@ -30,12 +30,9 @@ void MainWindowBeepsTest::heardWhenTheRunSaysSo()
 {
     if (!PulseAudioServer::isInstalled())
         QSKIP("pulseaudio or pulseaudio-utils is not installed");
-    PulseAudioServer server;
+    TestAudioOutput output;
     QString why;
-    QVERIFY2(server.start(&why), qPrintable(why));
-    qputenv("PULSE_SERVER", server.address().toLocal8Bit());
-    MonitorRecording recording(server);
-    QVERIFY2(recording.start(&why), qPrintable(why));
+    QVERIFY2(output.start(&why), qPrintable(why));
 
     QTemporaryDir workingDirectory;
     QVERIFY(workingDirectory.isValid());
@@ -50,14 +47,8 @@ void MainWindowBeepsTest::heardWhenTheRunSaysSo()
     QCOMPARE(w.recorder.events.mid(0, 1 + beeps),
              (QStringList{"new record pressed", "beep", "beep", "beep"}));
 
-    const auto heard = [&] {
-        const QVector<qint16> samples = recording.samples();
-        return ToneFinder::find(samples, MonitorRecording::sampleRate).size() >= beeps &&
-               ToneFinder::quietAfterLastMs(samples, MonitorRecording::sampleRate) >= 300;
-    };
-    QTRY_VERIFY_WITH_TIMEOUT(heard(), 20000);
-    const QVector<ToneFinder::Tone> tones =
-        ToneFinder::find(recording.samples(), MonitorRecording::sampleRate);
+    QTRY_VERIFY_WITH_TIMEOUT(output.heardTones(beeps), 20000);
+    const QVector<ToneFinder::Tone> tones = output.tones();
     QCOMPARE(tones.size(), beeps);
     for (const ToneFinder::Tone &tone : tones)
         QVERIFY2(qAbs(tone.frequencyHz - BeepTone::frequencyHz) <= 20,

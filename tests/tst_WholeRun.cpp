@@ -1,11 +1,11 @@
 #include "CameraSources.h"
 #include "FrameSource.h"
 #include "MainWindow.h"
-#include "MonitorRecording.h"
 #include "PulseAudioServer.h"
 #include "Recorder.h"
 #include "RecordingFiles.h"
 #include "StandInProgram.h"
+#include "TestAudioOutput.h"
 #include "ToneFinder.h"
 
 #include <QCheckBox>
@@ -76,12 +76,9 @@ void WholeRunTest::runRecordTellsTheRun()
 {
     if (!PulseAudioServer::isInstalled())
         QSKIP("pulseaudio or pulseaudio-utils is not installed");
-    PulseAudioServer server;
+    TestAudioOutput output;
     QString why;
-    QVERIFY2(server.start(&why), qPrintable(why));
-    qputenv("PULSE_SERVER", server.address().toLocal8Bit());
-    MonitorRecording sink(server);
-    QVERIFY2(sink.start(&why), qPrintable(why));
+    QVERIFY2(output.start(&why), qPrintable(why));
 
     QTemporaryDir workingDirectory;
     QVERIFY(workingDirectory.isValid());
@@ -178,14 +175,8 @@ void WholeRunTest::runRecordTellsTheRun()
     QVERIFY(timesOf(events, "stop asked")[0] > 0);
 
     // The tones heard, spaced as the record says the beeps were.
-    const auto heard = [&] {
-        const QVector<qint16> samples = sink.samples();
-        return ToneFinder::find(samples, MonitorRecording::sampleRate).size() >= beeps &&
-               ToneFinder::quietAfterLastMs(samples, MonitorRecording::sampleRate) >= 300;
-    };
-    QTRY_VERIFY_WITH_TIMEOUT(heard(), 20000);
-    const QVector<ToneFinder::Tone> tones =
-        ToneFinder::find(sink.samples(), MonitorRecording::sampleRate);
+    QTRY_VERIFY_WITH_TIMEOUT(output.heardTones(beeps), 20000);
+    const QVector<ToneFinder::Tone> tones = output.tones();
     QCOMPARE(tones.size(), beeps);
     for (int i = 1; i < beeps; ++i) {
         const double heardSpacing = tones[i].startMs - tones[i - 1].startMs;
