@@ -305,7 +305,7 @@ void Recorder::takeFrame(const FrameSource::Frame &frame, MonotonicClock::time_p
 void Recorder::writeConfirmedLines()
 {
     const int confirmed = writer.framesInFile();
-    if (frameCount >= confirmed || unconfirmedLines.empty())
+    if (frameCount >= confirmed)
         return;
     while (frameCount < confirmed && !unconfirmedLines.empty()) {
         const qint64 milliseconds = unconfirmedLines.front();
