@@ -1,5 +1,7 @@
 #include "EncoderChoice.h"
 
+#include "FrameMemory.h"
+
 #include <algorithm>
 #include <cmath>
 #include <vector>
@@ -23,13 +25,6 @@ constexpr double extraThreadShare = 0.3;
 // Grey frames, measured against colour ones of the same size.
 constexpr double grayCost = 0.7;
 
-double believableFps(double fps)
-{
-    if (!(fps > 0))
-        return EncoderChoice::unknownFps;
-    return std::min(fps, EncoderChoice::mostFps);
-}
-
 double megapixelsPerSecond(const Speed &speed, int threads)
 {
     return speed.megapixelsPerThread * (1 + extraThreadShare * (threads - 1));
@@ -39,7 +34,7 @@ double megapixelsPerSecond(const Speed &speed, int threads)
 
 EncoderChoice EncoderChoice::forCamera(cv::Size frameSize, double fps, bool gray, int cores)
 {
-    const double rate = believableFps(fps);
+    const double rate = FrameMemory::believableFps(fps);
     const double delivered = double(frameSize.area()) * rate / 1e6;
     const double load = delivered * (gray ? grayCost : 1.0);
     const int mostThreads = std::max(1, cores);

@@ -17,10 +17,6 @@ public:
     // How much faster than the camera encoding should run, for the moments when the machine
     // is busy with other work.
     static constexpr double headroom = 1.3;
-    // A rate above any camera's (streams declare 90000) is taken as this many fps.
-    static constexpr double mostFps = 1000;
-    // A camera that does not know its rate is taken as this many fps.
-    static constexpr double unknownFps = 30;
 
     FfmpegVideoSink::H264Settings settings;
     // Whether the settings are expected to keep up with the camera.

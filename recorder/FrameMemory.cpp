@@ -1,6 +1,7 @@
 #include "FrameMemory.h"
 
 #include <algorithm>
+#include <cmath>
 
 #if defined(Q_OS_WIN)
 #include <windows.h>
@@ -12,6 +13,9 @@ namespace {
 
 constexpr qint64 writerQueueShare = 256 * FrameMemory::mebibyte;
 constexpr qint64 writerQueueDivisor = 8;
+constexpr double unknownFps = 30;
+// Slow cameras still get the writer queue of a 30 fps one: its frames are small.
+constexpr double leastWriterQueueFps = 30;
 
 } // namespace
 
@@ -20,6 +24,21 @@ qint64 FrameMemory::writerQueueBytes()
     const qint64 physical = physicalMemory();
     return physical > 0 ? std::min(writerQueueShare, physical / writerQueueDivisor)
                         : writerQueueShare;
+}
+
+int FrameMemory::writerQueueFrames(double fps)
+{
+    return int(std::ceil(2 * std::max(leastWriterQueueFps, believableFps(fps))));
+}
+
+int FrameMemory::readAheadFrames(double fps)
+{
+    return std::max(8, int(std::ceil(believableFps(fps) / 4)));
+}
+
+double FrameMemory::believableFps(double fps)
+{
+    return fps > 0 ? std::min(fps, mostFps) : unknownFps;
 }
 
 qint64 FrameMemory::bytesOf(const cv::Mat &frame)

@@ -21,6 +21,19 @@ public:
     // that is less.
     static qint64 writerQueueBytes();
 
+    // A declared rate above this is no camera's (streams declare 90000).
+    static constexpr double mostFps = 1000;
+    // The rate the queues and the encoder are sized for: a rate above mostFps counts as
+    // mostFps, an unknown, negative or not-a-number one as 30 fps.
+    static double believableFps(double fps);
+    // Frames that may wait for the writer: two seconds of the camera's rate, which rides out
+    // the encoder's longest stalls, at least 60 (a source that does not know its rate counts as
+    // 30 fps). writerQueueBytes bounds them further.
+    static int writerQueueFrames(double fps);
+    // Frames read ahead of the recorder: a quarter second's worth, at least 8, which rides out
+    // a busy moment of the recorder's thread. readAheadBytes bounds them further.
+    static int readAheadFrames(double fps);
+
     // The pixel memory a frame holds.
     static qint64 bytesOf(const cv::Mat &frame);
     // How many frames of frameBytes fit in budget, at least least and at most most.

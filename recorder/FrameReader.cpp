@@ -5,7 +5,6 @@
 #include <QDebug>
 
 #include <algorithm>
-#include <cmath>
 #include <condition_variable>
 #include <deque>
 #include <mutex>
@@ -13,8 +12,6 @@
 namespace {
 
 using std::chrono::milliseconds;
-
-constexpr double maximumFps = 1000;
 
 } // namespace
 
@@ -98,7 +95,7 @@ void FrameReader::run(const std::shared_ptr<Shared> &shared, const Opener &open)
             lock, [&] { return shared->phase == Shared::Phase::Reading || shared->stopping; });
     }
     if (facts.opened)
-        readUntilStopped(*shared, *source, std::size_t(queueLength(facts.frameRate)));
+        readUntilStopped(*shared, *source, std::size_t(FrameMemory::readAheadFrames(facts.frameRate)));
     if (source)
         source->release();
     source.reset();
@@ -119,13 +116,6 @@ FrameReader::Facts FrameReader::factsOf(FrameSource *source)
     facts.description = source->description();
     facts.description.frameSize = facts.frameSize;
     return facts;
-}
-
-int FrameReader::queueLength(double fps)
-{
-    // Streams may declare rates no camera has.
-    const double believable = std::min(fps, maximumFps);
-    return std::max(8, int(std::ceil(believable / 4)));
 }
 
 void FrameReader::readUntilStopped(Shared &shared, FrameSource &source, std::size_t capacity)

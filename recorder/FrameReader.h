@@ -48,15 +48,12 @@ public:
 
 private:
     struct Shared;
-    // Frames read ahead: a quarter of a second's worth, at least 8, which rides out a busy
-    // moment of the recorder's thread, and no more than FrameMemory::readAheadBytes (at least
-    // one frame). When they are all waiting, reading pauses and the source itself holds or
-    // loses frames.
-    static int queueLength(double fps);
     struct Facts;
     static void run(const std::shared_ptr<Shared> &shared, const Opener &open);
     // What the source tells of itself once opened, asked in the reader thread.
     static Facts factsOf(FrameSource *source);
+    // Reads ahead up to FrameMemory::readAheadFrames and readAheadBytes (at least one frame).
+    // When they are all waiting, reading pauses and the source itself holds or loses frames.
     static void readUntilStopped(Shared &shared, FrameSource &source, std::size_t capacity);
     const Facts *openedFacts() const;
 

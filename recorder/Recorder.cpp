@@ -1,13 +1,13 @@
 #include "Recorder.h"
 
 #include "FfmpegVideoSink.h"
+#include "FrameMemory.h"
 #include "FrameReader.h"
 #include "RecordingNames.h"
 
 #include <QDebug>
 #include <QFileInfo>
 #include <QTimer>
-#include <QtMath>
 
 #include <algorithm>
 #include <utility>
@@ -17,15 +17,6 @@ namespace {
 constexpr double declaredFps = 30.0;
 
 constexpr int previewsInFlight = 2;
-
-// At least two seconds of frames may wait for the writer, which rides out the encoder's
-// longest stalls, as far as the writer queue's bytes allow; a source that does not know its
-// rate is taken as 30 fps, one that declares more than any camera has (streams say 90000) as
-// 1000.
-int queueCapacity(double fps)
-{
-    return qCeil(2.0 * qBound(30.0, fps, 1000.0));
-}
 
 QString sizeText(cv::Size size)
 {
@@ -254,7 +245,7 @@ std::optional<QString> Recorder::openVideoWriter(cv::Size size)
                    : QStringLiteral("no video codec could be opened");
     }
     setVideoDescription(sink->description());
-    writer.start(std::move(sink), queueCapacity(capture->frameRate()));
+    writer.start(std::move(sink), FrameMemory::writerQueueFrames(capture->frameRate()));
     return std::nullopt;
 }
 

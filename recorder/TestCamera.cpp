@@ -13,7 +13,6 @@
 namespace {
 
 constexpr int maximumSide = 4096;
-constexpr int maximumFps = 1000;
 // Pixels the scenery moves between two frames, so that the encoder has motion to handle.
 constexpr int step = 4;
 
@@ -89,7 +88,7 @@ std::optional<TestCamera::Settings> TestCamera::Settings::parse(const QString &t
             return std::nullopt;
     const cv::Size least = FramePattern::area();
     if (settings.width < least.width || settings.height < least.height ||
-        settings.width > maximumSide || settings.height > maximumSide || settings.fps > maximumFps)
+        settings.width > maximumSide || settings.height > maximumSide || settings.fps > FrameMemory::mostFps)
         return std::nullopt;
     // Losing, holding back and stalling are about a schedule, which an unpaced camera has not.
     const bool misbehaves =
