@@ -95,7 +95,8 @@ void FrameReader::run(const std::shared_ptr<Shared> &shared, const Opener &open)
             lock, [&] { return shared->phase == Shared::Phase::Reading || shared->stopping; });
     }
     if (facts.opened)
-        readUntilStopped(*shared, *source, std::size_t(FrameMemory::readAheadFrames(facts.frameRate)));
+        readUntilStopped(*shared, *source,
+                         std::size_t(FrameMemory::readAheadFrames(facts.frameRate)));
     if (source)
         source->release();
     source.reset();

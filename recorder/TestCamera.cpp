@@ -88,7 +88,8 @@ std::optional<TestCamera::Settings> TestCamera::Settings::parse(const QString &t
             return std::nullopt;
     const cv::Size least = FramePattern::area();
     if (settings.width < least.width || settings.height < least.height ||
-        settings.width > maximumSide || settings.height > maximumSide || settings.fps > FrameMemory::mostFps)
+        settings.width > maximumSide || settings.height > maximumSide ||
+        settings.fps > FrameMemory::mostFps)
         return std::nullopt;
     // Losing, holding back and stalling are about a schedule, which an unpaced camera has not.
     const bool misbehaves =

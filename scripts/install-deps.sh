@@ -16,10 +16,11 @@ build_packages=(
     libopencv-core-dev libopencv-imgproc-dev libopencv-imgcodecs-dev libopencv-videoio-dev
     libavformat-dev libavcodec-dev libswscale-dev libavutil-dev
 )
-# dpkg-dev and file: CPack's computed package dependencies; desktop-file-utils and appstream:
-# the package test's validators.
+# The package test: cpack comes with cmake and dpkg-deb with dpkg; dpkg-dev and file compute
+# the package's dependencies; desktop-file-utils (desktop-file-validate) and appstream
+# (appstreamcli) validate its desktop entry and metainfo.
 test_packages=(ffmpeg xvfb xauth xdotool openbox wmctrl
-               dpkg-dev file desktop-file-utils appstream)
+               dpkg dpkg-dev file desktop-file-utils appstream)
 # A sound server of the tests' own, to hear the beeps, and tools to record and measure sound.
 test_packages+=(pulseaudio pulseaudio-utils sox)
 # The benchmark's GStreamer peer: the pipeline tool, raw video parsing and conversion (base),

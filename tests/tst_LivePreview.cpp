@@ -36,7 +36,6 @@ qint64 residentKilobytes()
     return -1;
 }
 
-// Lines in the one text file of a folder: the frames the recorder has taken so far.
 constexpr qint64 frameKilobytes = 640 * 480 * 3 / 1024;
 
 // The level that memory holds over a stretch of time: frames that wait a moment for a stalling
@@ -125,12 +124,12 @@ void LivePreviewTest::fastCameraWithPreview()
     QElapsedTimer clock;
     clock.start();
     QVector<qint64> secondSecond, lastSecond;
-    int mostWaitingForEncoder = 0;
+    int mostHeldByRecording = 0;
     QTimer sampler;
     connect(&sampler, &QTimer::timeout, this, [&] {
         const qint64 elapsed = clock.elapsed();
-        mostWaitingForEncoder =
-            std::max(mostWaitingForEncoder, int(delivered->indices().size()) - encoded);
+        mostHeldByRecording =
+            std::max(mostHeldByRecording, int(delivered->indices().size()) - encoded);
         if (elapsed >= 1000 && elapsed < 2000)
             secondSecond << residentKilobytes();
         else if (elapsed >= 4000)
@@ -150,13 +149,13 @@ void LivePreviewTest::fastCameraWithPreview()
     qInfo("%d frames recorded, %d lent to the window, at most %d delivered but not yet encoded; "
           "resident memory %lld kB in the second second, %lld kB in the fifth (%+lld kB; one "
           "frame is %lld kB)",
-          frames, lent.load(), mostWaitingForEncoder, afterFirstSecond, atTheEnd,
+          frames, lent.load(), mostHeldByRecording, afterFirstSecond, atTheEnd,
           atTheEnd - afterFirstSecond, frameKilobytes);
     QVERIFY2(lent >= 100, "the window stopped drawing");
     // Frames the window has not drawn would pile up by more than a hundred in these seconds.
     const int cameraQueue = TestCamera::queueLength(*TestCamera::Settings::parse(source));
     QVERIFY(atTheEnd - afterFirstSecond <=
-            (5 + cameraQueue + mostWaitingForEncoder) * frameKilobytes);
+            (5 + cameraQueue + mostHeldByRecording) * frameKilobytes);
 
     window->close();
     QCOMPARE(app.exec(), 0);
