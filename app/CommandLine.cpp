@@ -1,6 +1,6 @@
-#include "CommandLine.h"
+#include "app/CommandLine.h"
 
-#include "ProgramVersion.h"
+#include "generated/ProgramVersion.h"
 
 #include <QtGlobal>
 

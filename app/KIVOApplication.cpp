@@ -1,12 +1,12 @@
-#include "KIVOApplication.h"
+#include "app/KIVOApplication.h"
 
-#include "CameraSources.h"
-#include "CommandLine.h"
-#include "FrameSource.h"
-#include "MainWindow.h"
-#include "PlatformCameras.h"
-#include "Recorder.h"
-#include "ShutdownSignals.h"
+#include "capture/CameraSources.h"
+#include "app/CommandLine.h"
+#include "capture/FrameSource.h"
+#include "ui/MainWindow.h"
+#include "app/PlatformCameras.h"
+#include "engine/Recorder.h"
+#include "app/ShutdownSignals.h"
 
 #include <QDebug>
 #include <QThread>

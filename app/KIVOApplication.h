@@ -1,6 +1,6 @@
 #pragma once
 
-#include "CommandLine.h"
+#include "app/CommandLine.h"
 
 #include <QApplication>
 #include <QPointer>

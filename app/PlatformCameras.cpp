@@ -1,4 +1,4 @@
-#include "PlatformCameras.h"
+#include "app/PlatformCameras.h"
 
 #include <QtGlobal>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "PlatformCamera.h"
+#include "capture/PlatformCamera.h"
 
 #include <QVector>
 

@@ -1,7 +1,7 @@
-#include "CommandLine.h"
-#include "IplImagePointer.h"
-#include "KIVOApplication.h"
-#include "ProgramVersion.h"
+#include "app/CommandLine.h"
+#include "engine/IplImagePointer.h"
+#include "app/KIVOApplication.h"
+#include "generated/ProgramVersion.h"
 
 #include <cstdio>
 

@@ -1,4 +1,4 @@
-#include "PipeEncoder.h"
+#include "bench/PipeEncoder.h"
 
 namespace {
 
@@ -9,7 +9,7 @@ bool hasOddSide(cv::Size size)
 
 } // namespace
 
-PipeEncoder PipeEncoder::ffmpeg(const FfmpegVideoSink::H264Settings &settings, Input input,
+PipeEncoder PipeEncoder::ffmpeg(const H264Settings &settings, Input input,
                                 const QString &fileName)
 {
     QStringList arguments = QString("-v error -y -f rawvideo -pix_fmt %1 -s %2x%3 -r 30 -i - "
@@ -33,7 +33,7 @@ PipeEncoder PipeEncoder::ffmpeg(const FfmpegVideoSink::H264Settings &settings, I
     return PipeEncoder("ffmpeg", arguments);
 }
 
-PipeEncoder PipeEncoder::gstreamer(const FfmpegVideoSink::H264Settings &settings, Input input,
+PipeEncoder PipeEncoder::gstreamer(const H264Settings &settings, Input input,
                                    const QString &fileName)
 {
     const qint64 frameBytes = qint64(input.frameSize.area()) * (input.gray ? 1 : 3);

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "FfmpegVideoSink.h"
+#include "encode/FfmpegVideoSink.h"
 
 #include <QProcess>
 #include <QStringList>
@@ -19,9 +19,9 @@ public:
         bool gray = false;
     };
 
-    static PipeEncoder ffmpeg(const FfmpegVideoSink::H264Settings &settings, Input input,
+    static PipeEncoder ffmpeg(const H264Settings &settings, Input input,
                               const QString &fileName);
-    static PipeEncoder gstreamer(const FfmpegVideoSink::H264Settings &settings, Input input,
+    static PipeEncoder gstreamer(const H264Settings &settings, Input input,
                                  const QString &fileName);
     PipeEncoder(PipeEncoder &&) = default;
 

@@ -1,6 +1,6 @@
-#include "PreviewDrawer.h"
+#include "bench/PreviewDrawer.h"
 
-#include "PreviewFrame.h"
+#include "engine/PreviewFrame.h"
 
 #include <QImage>
 

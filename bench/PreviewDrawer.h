@@ -1,6 +1,6 @@
 #pragma once
 
-#include "IplImagePointer.h"
+#include "engine/IplImagePointer.h"
 
 #include <QObject>
 #include <QPixmap>

@@ -1,4 +1,4 @@
-#include "ProcessUsage.h"
+#include "bench/ProcessUsage.h"
 
 #ifdef Q_OS_UNIX
 #include <sys/resource.h>

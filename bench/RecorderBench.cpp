@@ -9,12 +9,12 @@
 // Every measurement runs in a child process of its own, so that each peak memory figure
 // belongs to that run alone.
 
-#include "EncoderChoice.h"
-#include "PipeEncoder.h"
-#include "ProcessUsage.h"
-#include "RecordingAnalysis.h"
-#include "RecordingRun.h"
-#include "TestCamera.h"
+#include "encode/EncoderChoice.h"
+#include "bench/PipeEncoder.h"
+#include "bench/ProcessUsage.h"
+#include "bench/RecordingAnalysis.h"
+#include "bench/BenchRecording.h"
+#include "capture/TestCamera.h"
 
 #include <QCommandLineParser>
 #include <QElapsedTimer>
@@ -34,18 +34,18 @@ using Values = QMap<QString, QString>;
 constexpr int throughputWidth = 640;
 constexpr int throughputHeight = 480;
 
-RecordingRun::Sink sinkNamed(const QString &name)
+BenchRecording::Sink sinkNamed(const QString &name)
 {
-    return name == "cv" ? RecordingRun::Sink::Cv : RecordingRun::Sink::Ffmpeg;
+    return name == "cv" ? BenchRecording::Sink::Cv : BenchRecording::Sink::Ffmpeg;
 }
 
 // The settings the sink encodes with, for the command line to match: the video library's
 // writer runs x264 at its defaults.
-FfmpegVideoSink::H264Settings settingsOf(RecordingRun::Sink sink)
+H264Settings settingsOf(BenchRecording::Sink sink)
 {
-    if (sink == RecordingRun::Sink::Ffmpeg)
+    if (sink == BenchRecording::Sink::Ffmpeg)
         return {};
-    FfmpegVideoSink::H264Settings defaults;
+    H264Settings defaults;
     defaults.preset = "medium";
     defaults.tune.clear();
     return defaults;
@@ -60,12 +60,12 @@ void printValues(const Values &values)
 }
 
 // Child: one recording of a camera mode for the given seconds.
-int measureMode(const QString &mode, RecordingRun::Sink sink, double seconds)
+int measureMode(const QString &mode, BenchRecording::Sink sink, double seconds)
 {
     QTemporaryDir folder;
-    RecordingRun::Result result;
+    BenchRecording::Result result;
     {
-        RecordingRun run("test:" + mode, sink, folder.path());
+        BenchRecording run("test:" + mode, sink, folder.path());
         result = run.record(seconds);
     }
     const RecordingAnalysis analysis = RecordingAnalysis::of(result.textFile, result.videoFile);
@@ -95,7 +95,7 @@ bool encodeAll(TestCamera &camera, PipeEncoder &encoder)
 }
 
 // The same frames as the unpaced test camera makes, through the ffmpeg command line.
-double commandLineFps(RecordingRun::Sink sink, int frames, const QString &fileName)
+double commandLineFps(BenchRecording::Sink sink, int frames, const QString &fileName)
 {
     TestCamera::Settings unpaced;
     unpaced.width = throughputWidth;
@@ -112,16 +112,16 @@ double commandLineFps(RecordingRun::Sink sink, int frames, const QString &fileNa
 
 // Child: the unpaced camera through the Recorder, then through the command line. The camera
 // runs dry after the last frame, so the recording ends on a capture error by design.
-int measureThroughput(RecordingRun::Sink sink, int frames)
+int measureThroughput(BenchRecording::Sink sink, int frames)
 {
     QTemporaryDir folder;
-    RecordingRun::Result result;
+    BenchRecording::Result result;
     {
         const QString source = QString("test:%1x%2@0:frames=%3")
                                    .arg(throughputWidth)
                                    .arg(throughputHeight)
                                    .arg(frames);
-        RecordingRun run(source, sink, folder.path());
+        BenchRecording run(source, sink, folder.path());
         result = run.record(0);
     }
     const RecordingAnalysis analysis = RecordingAnalysis::of(result.textFile, result.videoFile);
@@ -138,7 +138,7 @@ int measureThroughput(RecordingRun::Sink sink, int frames)
 struct LabMode
 {
     TestCamera::Settings camera;
-    FfmpegVideoSink::H264Settings settings;
+    H264Settings settings;
 
     static LabMode of(const QString &mode)
     {
@@ -186,9 +186,9 @@ int measurePeers(const QString &mode, int frames)
 {
     const LabMode lab = LabMode::of(mode);
     QTemporaryDir folder;
-    RecordingRun::Result result;
+    BenchRecording::Result result;
     {
-        RecordingRun run(lab.unpacedSource(frames), RecordingRun::Sink::Ffmpeg, folder.path(),
+        BenchRecording run(lab.unpacedSource(frames), BenchRecording::Sink::Ffmpeg, folder.path(),
                          lab.settings);
         result = run.record(0);
     }

@@ -1,6 +1,6 @@
-#include "RecordingAnalysis.h"
+#include "bench/RecordingAnalysis.h"
 
-#include "RecordingFiles.h"
+#include "tests/support/RecordingFiles.h"
 
 #include <QSet>
 

@@ -3,8 +3,8 @@
 // per second of both, their ratio, the file sizes and the sink's picture quality, one row per
 // H.264 preset.
 
-#include "FfmpegVideoSink.h"
-#include "PipeEncoder.h"
+#include "encode/FfmpegVideoSink.h"
+#include "bench/PipeEncoder.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -34,7 +34,7 @@ struct Options
     int frames = 0;
     int repeats = 0;
     bool gray = false;
-    FfmpegVideoSink::H264Settings settings;
+    H264Settings settings;
 };
 
 // A camera-like sequence: soft shading, a dark ellipse that closes and opens like an eyelid,
@@ -125,7 +125,7 @@ Options parse(const QCoreApplication &app, QStringList &presets)
     const QCommandLineOption repeats({"r", "repeats"}, "Runs per row (median).", "count", "3");
     const QCommandLineOption preset({"p", "presets"}, "x264 presets, comma-separated.", "list",
                                     "ultrafast,superfast,veryfast");
-    const FfmpegVideoSink::H264Settings defaults;
+    const H264Settings defaults;
     const QCommandLineOption tune("tune", "x264 tune.", "tune",
                                   QString::fromStdString(defaults.tune));
     const QCommandLineOption crf("crf", "x264 constant quality.", "crf",

@@ -1,9 +1,9 @@
-#include "CheckCommand.h"
+#include "checker/CheckCommand.h"
 
-#include "CheckTable.h"
-#include "IntervalPlot.h"
-#include "RecordingFinder.h"
-#include "RecordingVerdict.h"
+#include "checker/CheckTable.h"
+#include "checker/IntervalPlot.h"
+#include "checker/RecordingFinder.h"
+#include "checker/RecordingVerdict.h"
 
 #include <QCommandLineParser>
 #include <QFileInfo>

@@ -1,4 +1,4 @@
-#include "CheckTable.h"
+#include "checker/CheckTable.h"
 
 #include <QDir>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "RecordingVerdict.h"
+#include "checker/RecordingVerdict.h"
 
 #include <QString>
 #include <QVector>

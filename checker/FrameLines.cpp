@@ -1,4 +1,4 @@
-#include "FrameLines.h"
+#include "checker/FrameLines.h"
 
 #include <QByteArrayList>
 #include <QFile>

@@ -1,4 +1,4 @@
-#include "IntervalPlot.h"
+#include "checker/IntervalPlot.h"
 
 #include <QDir>
 #include <QFileInfo>

@@ -1,4 +1,4 @@
-#include "RecordingFinder.h"
+#include "checker/RecordingFinder.h"
 
 #include <QDir>
 #include <QDirIterator>

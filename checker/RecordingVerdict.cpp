@@ -1,8 +1,8 @@
-#include "RecordingVerdict.h"
+#include "checker/RecordingVerdict.h"
 
-#include "DecodedVideo.h"
-#include "FrameLines.h"
-#include "RunRecord.h"
+#include "ffmpeg/DecodedVideo.h"
+#include "checker/FrameLines.h"
+#include "runrecord/RunRecord.h"
 
 #include <QFileInfo>
 #include <QSize>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "RecordingFinder.h"
+#include "checker/RecordingFinder.h"
 
 #include <QStringList>
 #include <QVector>

@@ -1,4 +1,4 @@
-#include "CheckCommand.h"
+#include "checker/CheckCommand.h"
 
 #include <QGuiApplication>
 #include <QTextStream>

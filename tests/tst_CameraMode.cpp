@@ -1,4 +1,4 @@
-#include "CameraMode.h"
+#include "capture/CameraMode.h"
 
 #include <QTest>
 

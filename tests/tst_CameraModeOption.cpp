@@ -1,5 +1,5 @@
-#include "CommandLine.h"
-#include "ProgramArguments.h"
+#include "app/CommandLine.h"
+#include "tests/support/ProgramArguments.h"
 
 #include <QTest>
 

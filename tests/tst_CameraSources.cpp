@@ -1,10 +1,10 @@
-#include "CameraSources.h"
-#include "CvVideoSink.h"
-#include "DeviceMapping.h"
-#include "FrameSource.h"
-#include "RecordingFiles.h"
-#include "TestCamera.h"
-#include "VideoCaptureSource.h"
+#include "capture/CameraSources.h"
+#include "encode/CvVideoSink.h"
+#include "capture/DeviceMapping.h"
+#include "capture/FrameSource.h"
+#include "tests/support/RecordingFiles.h"
+#include "capture/TestCamera.h"
+#include "capture/VideoCaptureSource.h"
 
 #include <QTemporaryDir>
 #include <QTest>
@@ -130,7 +130,7 @@ void CameraSourcesTest::videoFileIsReadOnDemand()
     QVERIFY(source->isOpened());
     QVERIFY(source->deliversOnDemand());
     QCOMPARE(source->frameSize(), cv::Size(320, 240));
-    QCOMPARE(source->description().timeSource, QString("camera"));
+    QCOMPARE(source->description().timeSource, FrameSource::TimeSource::Camera);
     QCOMPARE(source->description().backend, QString("FFMPEG"));
     cv::Mat first;
     cv::Mat second;
@@ -171,7 +171,7 @@ void CameraSourcesTest::cameraModeReadBack()
     QCOMPARE(facts.device, videoFile);
     QCOMPARE(facts.backend, QString("FFMPEG"));
     QCOMPARE(facts.pixelFormat, QString("MJPG"));
-    QCOMPARE(facts.timeSource, QString("arrival"));
+    QCOMPARE(facts.timeSource, FrameSource::TimeSource::Arrival);
 }
 
 QTEST_APPLESS_MAIN(CameraSourcesTest)

@@ -1,11 +1,11 @@
-#include "CheckTable.h"
-#include "FfmpegVideoSink.h"
-#include "IntervalPlot.h"
-#include "RecordingFinder.h"
-#include "RecordingNames.h"
-#include "RecordingVerdict.h"
-#include "RunRecord.h"
-#include "TestCamera.h"
+#include "checker/CheckTable.h"
+#include "encode/FfmpegVideoSink.h"
+#include "checker/IntervalPlot.h"
+#include "checker/RecordingFinder.h"
+#include "runrecord/RecordingNames.h"
+#include "checker/RecordingVerdict.h"
+#include "runrecord/RunRecord.h"
+#include "capture/TestCamera.h"
 
 #include <QDir>
 #include <QElapsedTimer>

@@ -1,4 +1,4 @@
-#include "CountdownText.h"
+#include "ui/CountdownText.h"
 
 #include <QTest>
 

@@ -1,4 +1,4 @@
-#include "DeviceMapping.h"
+#include "capture/DeviceMapping.h"
 
 #include <QTest>
 

@@ -1,4 +1,4 @@
-#include "DiskMargin.h"
+#include "engine/DiskMargin.h"
 
 #include <QTest>
 

@@ -1,4 +1,4 @@
-#include "EncoderChoice.h"
+#include "encode/EncoderChoice.h"
 
 #include <QTest>
 

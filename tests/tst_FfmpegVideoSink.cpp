@@ -1,7 +1,7 @@
-#include "EncoderChoice.h"
-#include "FfmpegVideoSink.h"
-#include "MessageLog.h"
-#include "SmallVolume.h"
+#include "encode/EncoderChoice.h"
+#include "encode/FfmpegVideoSink.h"
+#include "tests/support/MessageLog.h"
+#include "tests/support/SmallVolume.h"
 
 #include <QDir>
 #include <QFile>
@@ -232,7 +232,7 @@ void FfmpegVideoSinkTest::roundTrip()
     QFETCH(QString, tune);
     constexpr int frameCount = 40;
     const QString fileName = path("round.avi");
-    FfmpegVideoSink::H264Settings settings;
+    H264Settings settings;
     settings.tune = tune.toStdString();
     sink = std::make_unique<FfmpegVideoSink>(settings);
 
@@ -432,7 +432,7 @@ void FfmpegVideoSinkTest::fileGrowsWhileRecording()
     QFETCH(int, code);
     QFETCH(QString, tune);
     QFETCH(bool, reordered);
-    FfmpegVideoSink::H264Settings settings;
+    H264Settings settings;
     settings.tune = tune.toStdString();
     sink = std::make_unique<FfmpegVideoSink>(settings);
     useFakeClock();
@@ -627,14 +627,14 @@ void FfmpegVideoSinkTest::settingsFitTheCamera()
     QFETCH(int, channels);
     QFETCH(bool, chosen);
     const cv::Size size(640, 480);
-    FfmpegVideoSink::H264Settings given;
+    H264Settings given;
     given.preset = "faster";
     if (!chosen)
         sink = std::make_unique<FfmpegVideoSink>(given);
     sink->setCameraRate(cameraFps);
     const EncoderChoice choice = EncoderChoice::forCamera(
         size, cameraFps > 0 ? cameraFps : 30.0, channels == 1, QThread::idealThreadCount());
-    const FfmpegVideoSink::H264Settings expected = chosen ? choice.settings : given;
+    const H264Settings expected = chosen ? choice.settings : given;
 
     MessageLog log;
     QVERIFY(sink->open(path("fit.avi").toStdString(), fourcc("X264"), 30.0, size, true));

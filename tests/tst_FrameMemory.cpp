@@ -1,4 +1,4 @@
-#include "FrameMemory.h"
+#include "common/FrameMemory.h"
 
 #include <QTest>
 

@@ -1,4 +1,4 @@
-#include "FramePattern.h"
+#include "capture/FramePattern.h"
 
 #include <QTest>
 

@@ -1,7 +1,7 @@
-#include "FramePattern.h"
-#include "FrameReader.h"
-#include "ScriptedSource.h"
-#include "TestCamera.h"
+#include "capture/FramePattern.h"
+#include "capture/FrameReader.h"
+#include "tests/support/ScriptedSource.h"
+#include "capture/TestCamera.h"
 
 #include <QElapsedTimer>
 #include <QTest>

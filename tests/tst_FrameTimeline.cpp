@@ -1,4 +1,4 @@
-#include "FrameTimeline.h"
+#include "engine/FrameTimeline.h"
 
 #include <QElapsedTimer>
 #include <QTest>

@@ -1,13 +1,13 @@
-#include "CameraSources.h"
-#include "FfmpegVideoSink.h"
-#include "KIVOApplication.h"
-#include "MainWindow.h"
-#include "PlatformCameras.h"
-#include "Recorder.h"
-#include "RecordingCheck.h"
-#include "ScriptedSink.h"
-#include "TestCamera.h"
-#include "WatchedSource.h"
+#include "capture/CameraSources.h"
+#include "encode/FfmpegVideoSink.h"
+#include "app/KIVOApplication.h"
+#include "ui/MainWindow.h"
+#include "app/PlatformCameras.h"
+#include "engine/Recorder.h"
+#include "tests/support/RecordingCheck.h"
+#include "tests/support/ScriptedSink.h"
+#include "capture/TestCamera.h"
+#include "tests/support/WatchedSource.h"
 
 #include <QCheckBox>
 #include <QElapsedTimer>

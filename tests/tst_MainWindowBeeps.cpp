@@ -1,7 +1,7 @@
-#include "PulseAudioServer.h"
-#include "TestAudioOutput.h"
-#include "ToneFinder.h"
-#include "WindowUnderTest.h"
+#include "tests/support/PulseAudioServer.h"
+#include "tests/support/TestAudioOutput.h"
+#include "tests/support/ToneFinder.h"
+#include "tests/support/WindowUnderTest.h"
 
 #include <QTemporaryDir>
 #include <QTest>

@@ -1,5 +1,5 @@
-#include "WhenModal.h"
-#include "WindowUnderTest.h"
+#include "tests/support/WhenModal.h"
+#include "tests/support/WindowUnderTest.h"
 
 #include <QDir>
 #include <QFileDialog>

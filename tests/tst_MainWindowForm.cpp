@@ -1,5 +1,5 @@
-#include "MainWindow.h"
-#include "MainWindowForm.h"
+#include "ui/MainWindow.h"
+#include "ui/MainWindowForm.h"
 
 #include <QCheckBox>
 #include <QComboBox>

@@ -1,5 +1,5 @@
-#include "StandInProgram.h"
-#include "WindowUnderTest.h"
+#include "tests/support/StandInProgram.h"
+#include "tests/support/WindowUnderTest.h"
 
 #include <QDir>
 #include <QFile>

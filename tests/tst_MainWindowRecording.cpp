@@ -1,8 +1,8 @@
-#include "CameraSources.h"
-#include "FrameSource.h"
-#include "MainWindow.h"
-#include "Recorder.h"
-#include "RecordingFiles.h"
+#include "capture/CameraSources.h"
+#include "capture/FrameSource.h"
+#include "ui/MainWindow.h"
+#include "engine/Recorder.h"
+#include "tests/support/RecordingFiles.h"
 
 #include <QDir>
 #include <QElapsedTimer>

@@ -1,6 +1,6 @@
-#include "MainWindow.h"
-#include "MessageLog.h"
-#include "PreviewFrame.h"
+#include "ui/MainWindow.h"
+#include "tests/support/MessageLog.h"
+#include "engine/PreviewFrame.h"
 
 #include <opencv2/core.hpp>
 

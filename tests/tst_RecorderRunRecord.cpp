@@ -1,15 +1,15 @@
-#include "CameraSources.h"
-#include "EncoderChoice.h"
-#include "MessageLog.h"
-#include "PreviewFrame.h"
-#include "Recorder.h"
-#include "RecordingFiles.h"
-#include "RecordingFinder.h"
-#include "RecordingVerdict.h"
-#include "RunRecord.h"
-#include "ScriptedSink.h"
-#include "ScriptedSource.h"
-#include "SmallVolume.h"
+#include "capture/CameraSources.h"
+#include "encode/EncoderChoice.h"
+#include "tests/support/MessageLog.h"
+#include "engine/PreviewFrame.h"
+#include "engine/Recorder.h"
+#include "tests/support/RecordingFiles.h"
+#include "checker/RecordingFinder.h"
+#include "checker/RecordingVerdict.h"
+#include "runrecord/RunRecord.h"
+#include "tests/support/ScriptedSink.h"
+#include "tests/support/ScriptedSource.h"
+#include "tests/support/SmallVolume.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -552,9 +552,9 @@ void RecorderRunRecordTest::grayEncodingInRecord()
 {
     const cv::Size size(640, 480);
     const int cores = QThread::idealThreadCount();
-    const FfmpegVideoSink::H264Settings gray =
+    const H264Settings gray =
         EncoderChoice::forCamera(size, 300, true, cores).settings;
-    const FfmpegVideoSink::H264Settings colour =
+    const H264Settings colour =
         EncoderChoice::forCamera(size, 300, false, cores).settings;
     if (gray.preset == colour.preset && gray.threads == colour.threads)
         QSKIP("grey and colour frames get the same settings on this machine");

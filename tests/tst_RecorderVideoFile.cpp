@@ -1,11 +1,11 @@
-#include "CameraSources.h"
-#include "CvVideoSink.h"
-#include "EncoderChoice.h"
-#include "FfmpegVideoSink.h"
-#include "FrameSource.h"
-#include "MessageLog.h"
-#include "PreviewFrame.h"
-#include "Recorder.h"
+#include "capture/CameraSources.h"
+#include "encode/CvVideoSink.h"
+#include "encode/EncoderChoice.h"
+#include "encode/FfmpegVideoSink.h"
+#include "capture/FrameSource.h"
+#include "tests/support/MessageLog.h"
+#include "engine/PreviewFrame.h"
+#include "engine/Recorder.h"
 
 #include <QDir>
 #include <QFile>
@@ -140,7 +140,7 @@ void RecorderVideoFileTest::opening()
                 target->setSinkFactory([] { return std::make_unique<CvVideoSink>(); });
             if (sink == RefusingH264)
                 target->setSinkFactory([] {
-                    FfmpegVideoSink::H264Settings unknown;
+                    H264Settings unknown;
                     unknown.preset = "no such preset";
                     return std::make_unique<FfmpegVideoSink>(unknown);
                 });

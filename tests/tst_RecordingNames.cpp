@@ -1,4 +1,4 @@
-#include "RecordingNames.h"
+#include "runrecord/RecordingNames.h"
 
 #include <QFile>
 #include <QTemporaryDir>

@@ -1,4 +1,4 @@
-#include "RunEvents.h"
+#include "runrecord/RunEvents.h"
 
 #include <QTest>
 

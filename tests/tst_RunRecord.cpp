@@ -1,5 +1,5 @@
-#include "RecordingNames.h"
-#include "RunRecord.h"
+#include "runrecord/RecordingNames.h"
+#include "runrecord/RunRecord.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,4 +1,4 @@
-#include "RunTimes.h"
+#include "ui/RunTimes.h"
 
 #include <QTest>
 

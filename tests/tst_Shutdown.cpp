@@ -1,13 +1,13 @@
-#include "CameraSources.h"
-#include "EncoderChoice.h"
-#include "KIVOApplication.h"
-#include "MainWindow.h"
-#include "MessageLog.h"
-#include "PlatformCameras.h"
-#include "ProgramArguments.h"
-#include "Recorder.h"
-#include "RecordingCheck.h"
-#include "WatchedSource.h"
+#include "capture/CameraSources.h"
+#include "encode/EncoderChoice.h"
+#include "app/KIVOApplication.h"
+#include "ui/MainWindow.h"
+#include "tests/support/MessageLog.h"
+#include "app/PlatformCameras.h"
+#include "tests/support/ProgramArguments.h"
+#include "engine/Recorder.h"
+#include "tests/support/RecordingCheck.h"
+#include "tests/support/WatchedSource.h"
 
 #include <QMutex>
 #include <QSemaphore>

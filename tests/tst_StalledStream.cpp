@@ -1,6 +1,6 @@
-#include "CameraSources.h"
-#include "FrameSource.h"
-#include "Recorder.h"
+#include "capture/CameraSources.h"
+#include "capture/FrameSource.h"
+#include "engine/Recorder.h"
 
 #include <QCoreApplication>
 #include <QDir>

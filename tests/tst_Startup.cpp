@@ -1,8 +1,8 @@
-#include "KIVOApplication.h"
-#include "ProgramArguments.h"
-#include "MainWindow.h"
-#include "Recorder.h"
-#include "ShutdownSignals.h"
+#include "app/KIVOApplication.h"
+#include "tests/support/ProgramArguments.h"
+#include "ui/MainWindow.h"
+#include "engine/Recorder.h"
+#include "app/ShutdownSignals.h"
 
 #include <QComboBox>
 #include <QLabel>

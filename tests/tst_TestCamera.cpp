@@ -1,5 +1,5 @@
-#include "FramePattern.h"
-#include "TestCamera.h"
+#include "capture/FramePattern.h"
+#include "capture/TestCamera.h"
 
 #include <QTest>
 
@@ -305,7 +305,7 @@ void TestCameraTest::describesItself()
     QCOMPARE(facts.backend, QString("test camera"));
     QCOMPARE(facts.frameSize, cv::Size(320, 240));
     QCOMPARE(facts.pixelFormat, QString("GRAY"));
-    QCOMPARE(facts.timeSource, QString("camera"));
+    QCOMPARE(facts.timeSource, FrameSource::TimeSource::Camera);
 }
 
 QTEST_APPLESS_MAIN(TestCameraTest)

@@ -1,12 +1,12 @@
-#include "CameraSources.h"
-#include "FrameSource.h"
-#include "MainWindow.h"
-#include "PulseAudioServer.h"
-#include "Recorder.h"
-#include "RecordingFiles.h"
-#include "StandInProgram.h"
-#include "TestAudioOutput.h"
-#include "ToneFinder.h"
+#include "capture/CameraSources.h"
+#include "capture/FrameSource.h"
+#include "ui/MainWindow.h"
+#include "tests/support/PulseAudioServer.h"
+#include "engine/Recorder.h"
+#include "tests/support/RecordingFiles.h"
+#include "tests/support/StandInProgram.h"
+#include "tests/support/TestAudioOutput.h"
+#include "tests/support/ToneFinder.h"
 
 #include <QCheckBox>
 #include <QDir>

@@ -1,6 +1,6 @@
-#include "ScriptedSink.h"
-#include "TestCamera.h"
-#include "WriterQueue.h"
+#include "tests/support/ScriptedSink.h"
+#include "capture/TestCamera.h"
+#include "encode/WriterQueue.h"
 
 #include <QScopeGuard>
 #include <QSemaphore>

@@ -1,4 +1,4 @@
-#include "AudioOutputs.h"
+#include "ui/AudioOutputs.h"
 
 #include <QtGlobal>
 

@@ -1,6 +1,6 @@
-#include "BeepTone.h"
+#include "ui/BeepTone.h"
 
-#include "AudioOutputs.h"
+#include "ui/AudioOutputs.h"
 
 #include <QApplication>
 #include <QDataStream>

@@ -1,4 +1,4 @@
-#include "CountdownText.h"
+#include "ui/CountdownText.h"
 
 qint64 CountdownText::remainingSeconds(int postponeSeconds, qint64 elapsedMs)
 {

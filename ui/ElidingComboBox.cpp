@@ -1,4 +1,4 @@
-#include "ElidingComboBox.h"
+#include "ui/ElidingComboBox.h"
 
 #include <QStylePainter>
 

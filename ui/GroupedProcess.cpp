@@ -1,4 +1,4 @@
-#include "GroupedProcess.h"
+#include "ui/GroupedProcess.h"
 
 #ifdef Q_OS_UNIX
 #include <csignal>

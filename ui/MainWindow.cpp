@@ -1,8 +1,8 @@
-#include "MainWindow.h"
+#include "ui/MainWindow.h"
 
-#include "MainWindowForm.h"
-#include "PreviewFrame.h"
-#include "StatusLabel.h"
+#include "ui/MainWindowForm.h"
+#include "engine/PreviewFrame.h"
+#include "ui/StatusLabel.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -26,11 +26,11 @@ MainWindow::MainWindow(QString workingDirectory, int videoLength, int cameraInde
         ui->spinBox_videoLength->setValue(videoLength);
     ui->comboBox_chooseCamera->addItems(cameraNames);
     selectCamera(cameraIndex);
-    connect(&run, &RecordingRun::stopRecording, this, &MainWindow::stopRecording);
-    connect(&run, &RecordingRun::startRecording, this, &MainWindow::startRecording);
-    connect(&run, &RecordingRun::workingDirectoryChanged, this,
+    connect(&run, &RunControl::stopRecording, this, &MainWindow::stopRecording);
+    connect(&run, &RunControl::startRecording, this, &MainWindow::startRecording);
+    connect(&run, &RunControl::workingDirectoryChanged, this,
             &MainWindow::workingDirectoryChanged);
-    connect(&run, &RecordingRun::runEvent, this, &MainWindow::runEvent);
+    connect(&run, &RunControl::runEvent, this, &MainWindow::runEvent);
     run.setBeep([this] { return beepTone.play(); });
     buildPreviewWindow();
 }

@@ -1,9 +1,9 @@
 #pragma once
 
-#include "BeepTone.h"
-#include "IplImagePointer.h"
-#include "RecordingRun.h"
-#include "RunPanel.h"
+#include "ui/BeepTone.h"
+#include "engine/IplImagePointer.h"
+#include "ui/RunControl.h"
+#include "ui/RunPanel.h"
 
 #include <QImage>
 #include <QMainWindow>
@@ -13,7 +13,7 @@ class QLabel;
 struct MainWindowForm;
 
 // The main window: the settings of a recording run, its progress and result, and the preview.
-// The run itself is a RecordingRun, which reads the settings from this window's form.
+// The run itself is a RunControl, which reads the settings from this window's form.
 class MainWindow : public QMainWindow, private RunPanel
 {
     Q_OBJECT
@@ -76,6 +76,6 @@ private:
     QLabel *previewLabel = nullptr;
     MainWindowForm *ui;
     BeepTone beepTone;
-    RecordingRun run;
+    RunControl run;
     bool closingOnSignal = false;
 };

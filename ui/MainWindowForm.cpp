@@ -1,7 +1,7 @@
-#include "MainWindowForm.h"
+#include "ui/MainWindowForm.h"
 
-#include "ElidingComboBox.h"
-#include "StatusLabel.h"
+#include "ui/ElidingComboBox.h"
+#include "ui/StatusLabel.h"
 
 #include <QCheckBox>
 #include <QCoreApplication>

@@ -1,4 +1,4 @@
-#include "RecordNumber.h"
+#include "ui/RecordNumber.h"
 
 #include <QDir>
 

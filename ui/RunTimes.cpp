@@ -1,4 +1,4 @@
-#include "RunTimes.h"
+#include "ui/RunTimes.h"
 
 std::optional<RunTimes> RunTimes::of(int postponeSeconds, int lengthSeconds)
 {

@@ -1,4 +1,4 @@
-#include "StatusLabel.h"
+#include "ui/StatusLabel.h"
 
 #include <QLayout>
 

@@ -1,4 +1,4 @@
-#include "StimulusProgram.h"
+#include "ui/StimulusProgram.h"
 
 #include <QDebug>
 

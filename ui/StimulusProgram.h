@@ -1,6 +1,6 @@
 #pragma once
 
-#include "GroupedProcess.h"
+#include "ui/GroupedProcess.h"
 
 #include <QObject>
 #include <QTimer>

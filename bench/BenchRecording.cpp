@@ -1,0 +1,70 @@
+#include "bench/BenchRecording.h"
+
+#include "capture/CameraSources.h"
+#include "encode/CvVideoSink.h"
+#include "encode/FfmpegVideoSink.h"
+#include "capture/FrameSource.h"
+#include "bench/ProcessUsage.h"
+#include "engine/Recorder.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QTimer>
+
+BenchRecording::BenchRecording(const QString &sourceText, Sink sink, const QString &folder,
+                           std::optional<H264Settings> settings)
+    : folder(folder), recorder(new Recorder)
+{
+    qRegisterMetaType<IplImage *>("IplImage*");
+    recorder->setSourceFactory(
+        [sourceText](int camID) { return CameraSources({}, {sourceText}).open(camID); });
+    if (sink == Sink::Cv)
+        recorder->setSinkFactory([] { return std::make_unique<CvVideoSink>(); });
+    else if (settings)
+        recorder->setSinkFactory(
+            [settings] { return std::make_unique<FfmpegVideoSink>(*settings); });
+    else
+        recorder->setSinkFactory([] { return std::make_unique<FfmpegVideoSink>(); });
+    recorder->setFolderAddress(folder);
+    recorder->moveToThread(&thread);
+    connect(this, &BenchRecording::recordRequested, recorder, &Recorder::record);
+    connect(this, &BenchRecording::stopRequested, recorder, &Recorder::stop);
+    connect(recorder, &Recorder::frameAvailable, &drawer, &PreviewDrawer::showFrame);
+    thread.start();
+}
+
+BenchRecording::~BenchRecording()
+{
+    Recorder *doomed = recorder;
+    QMetaObject::invokeMethod(
+        recorder, [doomed] { delete doomed; }, Qt::BlockingQueuedConnection);
+    thread.quit();
+    thread.wait();
+}
+
+BenchRecording::Result BenchRecording::record(double seconds)
+{
+    Result result;
+    QEventLoop waiting;
+    connect(recorder, &Recorder::recorded, &waiting, [&](bool successful) {
+        result.successful = successful;
+        waiting.quit();
+    });
+    const double cpuBefore = ProcessUsage::cpuSeconds();
+    QElapsedTimer timer;
+    timer.start();
+    emit recordRequested(0);
+    if (seconds > 0)
+        QTimer::singleShot(int(seconds * 1000), this, &BenchRecording::stopRequested);
+    waiting.exec();
+    result.seconds = timer.nsecsElapsed() / 1e9;
+    result.cpuSeconds = ProcessUsage::cpuSeconds() - cpuBefore;
+    result.peakResidentBytes = ProcessUsage::peakResidentBytes();
+    result.previewsDrawn = drawer.drawn();
+    const QDir files(folder);
+    const QString base = files.entryList({"*.txt"}, QDir::Files, QDir::Name).value(0).chopped(4);
+    result.videoFile = files.filePath(base + ".avi");
+    result.textFile = files.filePath(base + ".txt");
+    return result;
+}

@@ -1,0 +1,34 @@
+#include "encode/FrameWriter.h"
+
+#include <utility>
+
+FrameWriter::FrameWriter(Done frameDone) : frameDone(std::move(frameDone)) {}
+
+void FrameWriter::begin(std::unique_ptr<VideoSink> opened)
+{
+    sink = std::move(opened);
+    failed = false;
+    inFile = 0;
+    finished = {};
+}
+
+void FrameWriter::write(const cv::Mat &frame)
+{
+    // After a failure the rest are only counted off: the recording is ending anyway.
+    if (!failed && !(sink && sink->write(frame)))
+        failed = true;
+    if (sink)
+        inFile = sink->framesInFile();
+    frameDone(frame);
+}
+
+bool FrameWriter::finish()
+{
+    if (!sink)
+        return true;
+    const bool released = sink->release();
+    inFile = sink->framesInFile();
+    finished = sink->description();
+    sink.reset();
+    return released && !failed;
+}

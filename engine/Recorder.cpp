@@ -1,0 +1,458 @@
+#include "engine/Recorder.h"
+
+#include "encode/FfmpegVideoSink.h"
+#include "common/FrameMemory.h"
+#include "capture/FrameReader.h"
+#include "runrecord/RecordingNames.h"
+
+#include <QDebug>
+#include <QFileInfo>
+#include <QTimer>
+
+#include <algorithm>
+#include <utility>
+
+namespace {
+
+constexpr double declaredFps = 30.0;
+
+constexpr int previewsInFlight = 2;
+
+QString sizeText(cv::Size size)
+{
+    return QStringLiteral("%1x%2").arg(size.width).arg(size.height);
+}
+
+QString megabytes(qint64 bytes)
+{
+    return QStringLiteral("%1 MB").arg(bytes / (1024 * 1024));
+}
+
+qint64 fileSize(const std::string &fileName)
+{
+    return QFileInfo(QString::fromStdString(fileName)).size();
+}
+
+} // namespace
+
+Recorder::Recorder(QObject *parent)
+    : QObject(parent), openSource([](int) { return std::unique_ptr<FrameSource>(); }),
+      makeSink([] { return std::make_unique<FfmpegVideoSink>(); }), clock(&MonotonicClock::now),
+      now([] { return std::time(nullptr); })
+{
+}
+
+Recorder::~Recorder()
+{
+    qDebug("BD: destructor");
+    // The shell may delete a recorder whose recording was cut short; its files are completed
+    // all the same.
+    if (recording)
+        closeOutputs();
+}
+
+void Recorder::setSourceFactory(SourceFactory factory)
+{
+    openSource = std::move(factory);
+}
+
+void Recorder::setSinkFactory(SinkFactory factory)
+{
+    makeSink = std::move(factory);
+}
+
+void Recorder::setClock(Clock readClock)
+{
+    clock = std::move(readClock);
+}
+
+void Recorder::setNow(Now readNow)
+{
+    now = std::move(readNow);
+}
+
+void Recorder::setMinimumFreeSpace(qint64 bytes)
+{
+    margin.setFloor(bytes);
+}
+
+MonotonicClock::time_point Recorder::recordingClockStart() const
+{
+    return MonotonicClock::time_point(MonotonicClock::duration(recordTime.load()));
+}
+
+void Recorder::setFolderAddress(QString newAddress)
+{
+    folderAddress = newAddress.toStdString().c_str();
+    runEvents.folderChanged();
+}
+
+void Recorder::record(int camID)
+{
+    if (recording) {
+        // Never two captures at once: this one starts when the running one has ended.
+        deferredRecords.push_back(camID);
+        return;
+    }
+    frameCount = 0;
+    unconfirmedLines.clear();
+    lineTimes.clear();
+    lostFrames = 0;
+    lastSeconds = -1;
+    stopFlag = false;
+    runRecord.started = QDateTime::currentDateTime();
+    makeFileNames();
+    if (const std::optional<QString> failure = openOutputs(camID)) {
+        closeOutputs();
+        stopFlag = true;
+        // The events told for this record belong to no recording.
+        runEvents.folderChanged();
+        emit resultExplained(*failure);
+        emit recorded(false);
+        return;
+    }
+    recording = true;
+    const MonotonicClock::time_point start = clock();
+    recordTime = start.time_since_epoch().count();
+    timeline.emplace(start, capture->frameRate(), !capture->deliversOnDemand());
+    runEvents.recordingStarted(start);
+    startRunRecord();
+    postIteration();
+}
+
+void Recorder::stop()
+{
+    stopFlag = true;
+}
+
+void Recorder::quit()
+{
+    qDebug("BD: quit");
+    if (!recording) {
+        emit finished();
+        qDebug("BD: finish emitted");
+        return;
+    }
+    // Also while ending: the last iteration then answers its record before finished().
+    stopFlag = true;
+    finishFlag = true;
+    qDebug("BD: setting bools true");
+}
+
+void Recorder::noteRunEvent(QString event, qint64 monotonicMs, QString detail)
+{
+    runEvents.note({event, RunEvents::fromMilliseconds(monotonicMs), detail});
+}
+
+void Recorder::loop()
+{
+    // A fresh buffer every time: earlier frames may still wait for the writer or the window.
+    FrameSource::Frame frame;
+    const FrameSource::Result result = capture->readFrame(frame);
+    const MonotonicClock::time_point arrival = clock();
+    if (result != FrameSource::Result::Frame) {
+        endRecording(sourceEnding(result), arrival);
+        return;
+    }
+    if (const std::optional<Ending> ending = sizeChanged(frame.pixels)) {
+        endRecording(*ending, arrival);
+        return;
+    }
+    takeFrame(frame, arrival);
+    writeConfirmedLines();
+    lendPreview(frame.pixels);
+    const std::optional<MonotonicClock::duration> newSecond = showElapsedTime();
+    if (const std::optional<Ending> ending = outputsFailed(newSecond)) {
+        endRecording(*ending, arrival);
+        return;
+    }
+    if (!stopFlag) {
+        postIteration();
+        return;
+    }
+    endRecording(requestedEnding(), arrival);
+}
+
+void Recorder::makeFileNames()
+{
+    const RecordingNames names(folderAddress, RecordingNames::stamp(now()));
+    videoFileName = names.videoFileName();
+    textFileName = names.textFileName();
+    runRecordFileName = names.runRecordFileName();
+}
+
+// Asked before the first frame and once a second while recording: often enough to end well
+// before the volume is full.
+std::optional<QString> Recorder::diskLow()
+{
+    volume.refresh();
+    const qint64 needed = margin.needed();
+    if (!volume.isValid() || volume.bytesAvailable() >= needed)
+        return std::nullopt;
+    qDebug("Disk space low: %lld bytes free, %lld bytes needed", qlonglong(volume.bytesAvailable()),
+           qlonglong(needed));
+    return QStringLiteral("disk low: %1 free, %2 needed")
+        .arg(megabytes(volume.bytesAvailable()), megabytes(needed));
+}
+
+std::optional<QString> Recorder::openOutputs(int camID)
+{
+    capture = std::make_unique<FrameReader>([open = openSource, camID] { return open(camID); });
+    frameSize = capture->isOpened() ? capture->frameSize() : cv::Size();
+    if (frameSize.empty()) {
+        qDebug("Camera open failed");
+        const QString device = capture->description().device;
+        return QStringLiteral("camera %1 did not open")
+            .arg(device.isEmpty() ? QString::number(camID) : device);
+    }
+    volume.setPath(QFileInfo(QString::fromStdString(textFileName)).absolutePath());
+    margin.restart();
+    if (std::optional<QString> low = diskLow())
+        return low;
+    if (std::optional<QString> failure = openVideoWriter(frameSize))
+        return failure;
+    textFile.open(textFileName);
+    if (!textFile.is_open()) {
+        qDebug("Output file open failed");
+        return QStringLiteral("the text file could not be created");
+    }
+    return std::nullopt;
+}
+
+std::optional<QString> Recorder::openVideoWriter(cv::Size size)
+{
+    std::unique_ptr<VideoSink> sink = makeSink();
+    sink->setCameraRate(capture->frameRate());
+    const auto openWith = [&](int code) {
+        return sink->open(videoFileName, code, declaredFps, size, true);
+    };
+    // A file that cannot be created is no fault of the codec: no other code is tried for it.
+    const auto codecRefused = [&](int code) {
+        return !openWith(code) && sink->openFailure() == VideoSink::OpenFailure::Codec;
+    };
+    if (std::all_of(VideoCodes::h264.begin(), VideoCodes::h264.end(), codecRefused)) {
+        qDebug("Cannot find chosen codec");
+        // The platform's choice fails where there is no codec dialog; MJPG is always built
+        // in, and tried once, also by a sink whose platform choice it is.
+        if (codecRefused(VideoCodes::platformChoice) &&
+            sink->platformChoiceCode() != VideoCodes::mjpg)
+            openWith(VideoCodes::mjpg);
+    }
+    if (!sink->isOpened()) {
+        qDebug("Video file open failed");
+        return sink->openFailure() == VideoSink::OpenFailure::File
+                   ? QStringLiteral("the video file could not be created")
+                   : QStringLiteral("no video codec could be opened");
+    }
+    setVideoDescription(sink->description());
+    writer.start(std::move(sink), FrameMemory::writerQueueFrames(capture->frameRate()));
+    return std::nullopt;
+}
+
+void Recorder::postIteration()
+{
+    QTimer::singleShot(0, this, &Recorder::loop);
+}
+
+Recorder::Ending Recorder::sourceEnding(FrameSource::Result result) const
+{
+    if (result == FrameSource::Result::Ended) {
+        // A file played to its end: a complete recording, as on a stop.
+        qDebug("source ended");
+        return {RunRecord::EndedBy::CameraEnded, {}};
+    }
+    qDebug("capture error");
+    return {RunRecord::EndedBy::CameraFailed, QStringLiteral("the camera stopped delivering")};
+}
+
+// The video file holds frames of one size: a frame of another ends the recording, which keeps
+// every frame before it.
+std::optional<Recorder::Ending> Recorder::sizeChanged(const cv::Mat &frame) const
+{
+    if (frame.size() == frameSize)
+        return std::nullopt;
+    const QString change = QStringLiteral("frame size changed from %1 to %2")
+                               .arg(sizeText(frameSize), sizeText(frame.size()));
+    qDebug("%s", qPrintable(change));
+    return Ending{RunRecord::EndedBy::CameraFailed, change};
+}
+
+void Recorder::takeFrame(const FrameSource::Frame &frame, MonotonicClock::time_point arrival)
+{
+    const FrameTimeline::Placement placement = timeline->place(frame, arrival);
+    lostFrames += placement.lostBefore;
+    if (capture->deliversOnDemand()) {
+        writer.push(frame.pixels);
+    } else if (!writer.tryPush(frame.pixels)) {
+        // Lost: it gets no line, so that the lines still match the video's frames one to one.
+        ++lostFrames;
+        return;
+    }
+    unconfirmedLines.push_back(placement.milliseconds);
+}
+
+// Frames reach the file in the order they were queued, so the first frames waiting for their
+// line are those the writer confirmed.
+void Recorder::writeConfirmedLines()
+{
+    const int confirmed = writer.framesInFile();
+    if (frameCount >= confirmed)
+        return;
+    while (frameCount < confirmed && !unconfirmedLines.empty()) {
+        const qint64 milliseconds = unconfirmedLines.front();
+        unconfirmedLines.pop_front();
+        textFile << frameCount << ' ' << milliseconds << '\n';
+        lineTimes.append(milliseconds);
+        ++frameCount;
+    }
+    textFile.flush();
+}
+
+void Recorder::lendPreview(const cv::Mat &frame)
+{
+    if (IplImage *image = PreviewFrame::lend(frame, previewsLent, previewsInFlight))
+        emit frameAvailable(image);
+}
+
+// The time recorded when a new second has begun; nothing within a second.
+std::optional<MonotonicClock::duration> Recorder::showElapsedTime()
+{
+    const MonotonicClock::duration elapsed = clock() - recordingClockStart();
+    const qint64 milliseconds = std::chrono::floor<std::chrono::milliseconds>(elapsed).count();
+    const int seconds = int(milliseconds / 1000);
+    if (seconds == lastSeconds)
+        return std::nullopt;
+    lastSeconds = seconds;
+    emit timeChanged(RecordingNames::elapsedText(milliseconds));
+    return elapsed;
+}
+
+std::optional<Recorder::Ending>
+Recorder::outputsFailed(std::optional<MonotonicClock::duration> newSecond)
+{
+    if (!textFile) {
+        qDebug("Output file write failed");
+        return Ending{RunRecord::EndedBy::WriteFailed,
+                      QStringLiteral("the text file could not be written")};
+    }
+    if (writer.hasFailed())
+        return Ending{RunRecord::EndedBy::WriteFailed,
+                      QStringLiteral("the video file could not be written")};
+    if (!newSecond)
+        return std::nullopt;
+    margin.note(*newSecond, fileSize(videoFileName) + fileSize(textFileName),
+                writer.framesInFile());
+    if (std::optional<QString> low = diskLow())
+        return Ending{RunRecord::EndedBy::DiskLow, *low};
+    return std::nullopt;
+}
+
+// Whoever asked for the stop, as the window told it; a quit without a word comes from the
+// window's closing, a stop without one from its button.
+Recorder::Ending Recorder::requestedEnding() const
+{
+    const RunRecord::EndedBy fallback =
+        finishFlag ? RunRecord::EndedBy::WindowClosed : RunRecord::EndedBy::Button;
+    return {runEvents.stopAskedBy().value_or(fallback), {}};
+}
+
+void Recorder::endRecording(Ending ending, MonotonicClock::time_point end)
+{
+    stopFlag = true;
+    recording = false;
+    if (!closeOutputs() && ending.failure.isEmpty())
+        ending = {RunRecord::EndedBy::WriteFailed,
+                  QStringLiteral("the video or text file could not be completed")};
+    if (lostFrames > 0) {
+        qDebug("frames lost: %d", lostFrames);
+        if (ending.failure.isEmpty())
+            ending.failure = QStringLiteral("%1 frames lost").arg(lostFrames);
+    }
+    finishRunRecord(ending, end);
+    const bool successful = ending.failure.isEmpty();
+    emit resultExplained(successful ? successText() : ending.failure);
+    emit recorded(successful);
+    if (finishFlag) {
+        for (std::size_t i = 0; i < deferredRecords.size(); ++i) {
+            emit resultExplained(QStringLiteral("the program was closing"));
+            emit recorded(false);
+        }
+        deferredRecords.clear();
+        emit finished();
+        qDebug("BD: finish emitted");
+        return;
+    }
+    while (!recording && !deferredRecords.empty()) {
+        const int camID = deferredRecords.front();
+        deferredRecords.pop_front();
+        record(camID);
+    }
+}
+
+// The sinks report their own failures; the lines follow what the completed file holds.
+bool Recorder::closeOutputs()
+{
+    const bool videoComplete = writer.finish();
+    if (capture)
+        capture->release();
+    if (textFile.is_open())
+        writeConfirmedLines();
+    unconfirmedLines.clear();
+    const bool textComplete = textFile.is_open() && textFile.good();
+    textFile.close();
+    return videoComplete && textComplete && !textFile.fail();
+}
+
+void Recorder::startRunRecord()
+{
+    const FrameSource::Description source = capture->description();
+    runRecord.source = {source.listText, source.device, source.backend};
+    runRecord.frameSize = QSize(frameSize.width, frameSize.height);
+    runRecord.pixelFormat = source.pixelFormat;
+    runRecord.timeSource = source.timeSource == FrameSource::TimeSource::Camera
+                               ? RunRecord::TimeSource::Camera
+                               : RunRecord::TimeSource::Arrival;
+    runRecord.measuredFps = 0;
+    runRecord.largestIntervalMs = 0;
+    runRecord.frames = 0;
+    runRecord.lines = 0;
+    runRecord.framesLost = 0;
+    runRecord.result = RunRecord::Result::Unfinished;
+    runRecord.endedBy = RunRecord::EndedBy::NotEnded;
+    runRecord.events = runEvents.onRecordingClock();
+    if (!runRecord.write(QString::fromStdString(runRecordFileName)))
+        qDebug("Run record write failed");
+}
+
+void Recorder::setVideoDescription(const VideoSink::Description &encoding)
+{
+    if (!encoding.codec.isEmpty())
+        runRecord.video = {encoding.codec, encoding.fourcc,
+                           QJsonObject::fromVariantMap(encoding.settings)};
+}
+
+void Recorder::finishRunRecord(const Ending &ending, MonotonicClock::time_point end)
+{
+    runEvents.recordingEnded(end, RunRecord::text(ending.cause));
+    if (!timeline->usesCaptureTimes())
+        runRecord.timeSource = RunRecord::TimeSource::Arrival;
+    runRecord.measuredFps = RunRecord::measuredFpsOf(lineTimes);
+    runRecord.largestIntervalMs = RunRecord::largestIntervalMsOf(lineTimes);
+    runRecord.frames = writer.framesInFile();
+    setVideoDescription(writer.finishedDescription());
+    runRecord.lines = frameCount;
+    runRecord.framesLost = lostFrames;
+    runRecord.result =
+        ending.failure.isEmpty() ? RunRecord::Result::Successful : RunRecord::Result::Failed;
+    runRecord.endedBy = ending.cause;
+    runRecord.events = runEvents.onRecordingClock();
+    if (!runRecord.write(QString::fromStdString(runRecordFileName)))
+        qDebug("Run record write failed");
+}
+
+QString Recorder::successText() const
+{
+    return QStringLiteral("%1 frames, %2 fps")
+        .arg(frameCount)
+        .arg(runRecord.measuredFps, 0, 'f', 1);
+}

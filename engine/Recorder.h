@@ -1,0 +1,150 @@
+#pragma once
+
+#include "engine/DiskMargin.h"
+#include "capture/FrameSource.h"
+#include "engine/FrameTimeline.h"
+#include "engine/IplImagePointer.h"
+#include "engine/PreviewFrame.h"
+#include "runrecord/RunEvents.h"
+#include "runrecord/RunRecord.h"
+#include "encode/WriterQueue.h"
+
+#include <QObject>
+#include <QStorageInfo>
+#include <QString>
+
+#include <atomic>
+#include <ctime>
+#include <deque>
+#include <fstream>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+
+class VideoSink;
+
+// Records one camera into a video file and a per-frame text file at a time. Lives in the
+// worker thread; every slot runs there. The capture loop only reads, stamps and hands frames
+// on: the source is read in a reader thread of its own, which the loop waits for with a
+// bound, and encoding runs in a writer thread behind a bounded queue. A frame gets its line in
+// the text file only once the writer tells that the frame is in the video file, so that the
+// text file never tells of a frame that the video does not hold. Beside the two files, a run
+// record tells what the recording was: written when it starts, and again when it ends.
+class Recorder : public QObject
+{
+    Q_OBJECT
+public:
+    // Called in the source's reader thread; nothing when camID names no source.
+    using SourceFactory = std::function<std::unique_ptr<FrameSource>(int camID)>;
+    using SinkFactory = std::function<std::unique_ptr<VideoSink>()>;
+    // A reading of the monotonic clock, which the recording clock counts on.
+    using Clock = std::function<MonotonicClock::time_point()>;
+    // The calendar time that names a recording's files.
+    using Now = std::function<std::time_t()>;
+
+    explicit Recorder(QObject *parent = nullptr);
+    ~Recorder() override;
+
+    // These replace the defaults (no source: the application gives its camera list; the
+    // default video writer; MonotonicClock; the system time). Call them before the recorder's
+    // thread runs.
+    void setSourceFactory(SourceFactory factory);
+    void setSinkFactory(SinkFactory factory);
+    void setClock(Clock readClock);
+    void setNow(Now readNow);
+    // A recording ends as failed once its volume has less free space than it needs for the
+    // next seconds (DiskMargin), and never less than this.
+    void setMinimumFreeSpace(qint64 bytes);
+
+    // The recording clock's zero for the running or the last recording, as a reading of the
+    // monotonic clock: a line's milliseconds count from here, and so can the times of other
+    // events read on that clock (QElapsedTimer's, on Linux). Safe to call from any thread.
+    MonotonicClock::time_point recordingClockStart() const;
+
+signals:
+    void frameAvailable(IplImage *image);
+    void timeChanged(QString time);
+    void recorded(bool successful);
+    void finished();
+    // The reason of the result that the next recorded() gives, in one line.
+    void resultExplained(QString reason);
+
+public slots:
+    void setFolderAddress(QString newAddress);
+    void record(int camID);
+    void stop();
+    void quit();
+    // An event of the run, read on the monotonic clock in milliseconds (QElapsedTimer's
+    // msecsSinceReference()), for the run record of the recording it belongs to.
+    void noteRunEvent(QString event, qint64 monotonicMs, QString detail);
+
+private slots:
+    void loop();
+
+private:
+    // How a recording ended; a failure gives its reason, a success none.
+    struct Ending
+    {
+        RunRecord::EndedBy cause;
+        QString failure;
+    };
+
+    void makeFileNames();
+    std::optional<QString> diskLow();
+    std::optional<QString> openOutputs(int camID);
+    std::optional<QString> openVideoWriter(cv::Size frameSize);
+    void postIteration();
+    Ending sourceEnding(FrameSource::Result result) const;
+    std::optional<Ending> sizeChanged(const cv::Mat &frame) const;
+    void takeFrame(const FrameSource::Frame &frame, MonotonicClock::time_point arrival);
+    void writeConfirmedLines();
+    void lendPreview(const cv::Mat &frame);
+    std::optional<MonotonicClock::duration> showElapsedTime();
+    std::optional<Ending> outputsFailed(std::optional<MonotonicClock::duration> newSecond);
+    Ending requestedEnding() const;
+    void endRecording(Ending ending, MonotonicClock::time_point end);
+    bool closeOutputs();
+    void startRunRecord();
+    void setVideoDescription(const VideoSink::Description &encoding);
+    void finishRunRecord(const Ending &ending, MonotonicClock::time_point end);
+    QString successText() const;
+
+    std::string folderAddress;
+    std::string videoFileName;
+    std::string textFileName;
+    std::unique_ptr<FrameSource> capture;
+    WriterQueue writer{this};
+    // The lines written: the frames the writer confirmed so far.
+    int frameCount = 0;
+    // The times of frames queued for the writer whose lines wait for its confirmation, oldest
+    // first.
+    std::deque<qint64> unconfirmedLines;
+    QVector<qint64> lineTimes;
+    cv::Size frameSize;
+    // The recording clock: MonotonicClock's count at the start of the recording.
+    std::atomic<MonotonicClock::rep> recordTime{0};
+    // Whole seconds of the last elapsed-time text sent; -1 sends 00:00 with the first frame.
+    int lastSeconds = -1;
+    std::atomic<bool> stopFlag{true};
+    std::atomic<bool> finishFlag{false};
+    std::ofstream textFile;
+
+    // An iteration is pending: the recording runs or is ending.
+    bool recording = false;
+    int lostFrames = 0;
+    std::optional<FrameTimeline> timeline;
+    // record requests that came while a recording ran, served once it has ended.
+    std::deque<int> deferredRecords;
+    PreviewFrame::Counter previewsLent = std::make_shared<std::atomic<int>>(0);
+    QStorageInfo volume;
+    DiskMargin margin;
+    RunRecord runRecord;
+    std::string runRecordFileName;
+    RunEvents runEvents;
+
+    SourceFactory openSource;
+    SinkFactory makeSink;
+    Clock clock;
+    Now now;
+};

@@ -1,0 +1,416 @@
+#include "ui/RunControl.h"
+
+#include "ui/CountdownText.h"
+#include "ui/RecordNumber.h"
+#include "ui/RunPanel.h"
+
+#include <QApplication>
+#include <QDebug>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFileInfo>
+
+#include <utility>
+
+namespace {
+
+// The run's texts are the window's own.
+QString text(const char *source)
+{
+    return QCoreApplication::translate("MainWindow", source);
+}
+
+qint64 monotonicNow()
+{
+    QElapsedTimer now;
+    now.start();
+    return now.msecsSinceReference();
+}
+
+constexpr int beepPauseMs = 1000;
+
+QString missingDirectoryReason(const QString &directory)
+{
+    if (directory.isEmpty())
+        return text("No working directory chosen");
+    if (QFileInfo::exists(directory))
+        return text("%1 is not a directory").arg(directory);
+    return text("%1 does not exist").arg(directory);
+}
+
+QString tooLongReason(int postpone, int length)
+{
+    return text("%1 s postponement + %2 s video length = %3 s, more than %4 s")
+        .arg(postpone)
+        .arg(length)
+        .arg(qint64(postpone) + length)
+        .arg(RunTimes::longestSeconds);
+}
+
+} // namespace
+
+// Every event of a run, in each phase that handles it. An event that a phase does not list
+// changes nothing.
+// clang-format off
+const RunControl::Transition RunControl::transitions[] = {
+    // From                     Event                 What happens
+    {Phase::Idle,               Event::Press,         &RunControl::beginRun},
+    {Phase::Stopped,            Event::Press,         &RunControl::beginRun},
+    {Phase::Finished,           Event::Press,         &RunControl::beginRun},
+    {Phase::Countdown,          Event::DisplayTick,   &RunControl::showCountdown},
+    {Phase::Countdown,          Event::StartTimer,    &RunControl::endCountdown},
+    {Phase::Countdown,          Event::Press,         &RunControl::cancelRun},
+    {Phase::Countdown,          Event::StopTimer,     &RunControl::cancelRun},
+    {Phase::Countdown,          Event::WindowClosed,  &RunControl::cancelRun},
+    {Phase::Starting,           Event::Press,         &RunControl::cancelRun},
+    {Phase::Starting,           Event::StopTimer,     &RunControl::cancelRun},
+    {Phase::Starting,           Event::WindowClosed,  &RunControl::cancelRun},
+    {Phase::WaitingForRecorder, Event::Result,        &RunControl::endWaitForRecorder},
+    {Phase::WaitingForRecorder, Event::Press,         &RunControl::cancelRun},
+    {Phase::WaitingForRecorder, Event::WindowClosed,  &RunControl::cancelRun},
+    {Phase::Recording,          Event::Press,         &RunControl::stopRun},
+    {Phase::Recording,          Event::StopTimer,     &RunControl::stopRun},
+    // The recorder's quit ends the recording.
+    {Phase::Recording,          Event::WindowClosed,  &RunControl::noteStopAsked},
+    {Phase::Stopped,            Event::Result,        &RunControl::finishRun},
+};
+// clang-format on
+
+RunControl::RunControl(RunPanel &panel, QObject *parent)
+    : QObject(parent), panel(panel), clock(monotonicNow), beep([this] {
+          QApplication::beep();
+          return clock();
+      }),
+      stopRecorderTimer(this), startRecorderTimer(this), countdownTimer(this)
+{
+    // Named children, so that the run's timers can be looked at from outside.
+    stopRecorderTimer.setObjectName(QStringLiteral("stopRecorderTimer"));
+    startRecorderTimer.setObjectName(QStringLiteral("startRecorderTimer"));
+    countdownTimer.setObjectName(QStringLiteral("countdownTimer"));
+    startRecorderTimer.setSingleShot(true);
+    stopRecorderTimer.setSingleShot(true);
+    // Coarse timers may fire 5% early or late and round long intervals to whole seconds;
+    // recording must start when the countdown reaches zero and last the time asked for.
+    startRecorderTimer.setTimerType(Qt::PreciseTimer);
+    stopRecorderTimer.setTimerType(Qt::PreciseTimer);
+    connect(&startRecorderTimer, &QTimer::timeout, this, &RunControl::startRecorder);
+    connect(&stopRecorderTimer, &QTimer::timeout, this, &RunControl::stopRecorder);
+    beepTimer.setSingleShot(true);
+    beepTimer.setTimerType(Qt::PreciseTimer);
+    connect(&beepTimer, &QTimer::timeout, &beepLoop, &QEventLoop::quit);
+    countdownTimer.setSingleShot(true);
+    countdownTimer.setTimerType(Qt::PreciseTimer);
+    connect(&countdownTimer, &QTimer::timeout, this, &RunControl::updatePostponeStart);
+}
+
+void RunControl::setClock(Clock newClock)
+{
+    clock = std::move(newClock);
+}
+
+void RunControl::setBeep(Beep newBeep)
+{
+    beep = std::move(newBeep);
+}
+
+bool RunControl::recordInProgress() const
+{
+    switch (currentPhase) {
+    case Phase::Countdown:
+    case Phase::Starting:
+    case Phase::WaitingForRecorder:
+    case Phase::Recording:
+        return true;
+    case Phase::Idle:
+    case Phase::Stopped:
+    case Phase::Finished:
+        break;
+    }
+    return false;
+}
+
+void RunControl::press()
+{
+    handle(Event::Press);
+}
+
+void RunControl::startRecorder()
+{
+    handle(Event::StartTimer);
+}
+
+void RunControl::stopRecorder()
+{
+    handle(Event::StopTimer);
+}
+
+void RunControl::updatePostponeStart()
+{
+    handle(Event::DisplayTick);
+}
+
+void RunControl::explainResult(const QString &reason)
+{
+    resultReason = reason;
+}
+
+// Whatever the phase, the result is shown: with a new run counting down it may be the
+// previous run's. Its reason goes with it, and only with it.
+void RunControl::recorded(bool successful)
+{
+    recorderBusy = false;
+    showStatus(successful ? text("RECORD SUCCESSFUL") : text("RECORD FAILED"),
+               std::exchange(resultReason, QString()));
+    panel.showPreview(false);
+    handle(Event::Result);
+}
+
+void RunControl::windowClosed(bool bySignal)
+{
+    closedBySignal = bySignal;
+    handle(Event::WindowClosed);
+}
+
+void RunControl::handle(Event event)
+{
+    for (const Transition &transition : transitions) {
+        if (transition.from == currentPhase && transition.event == event) {
+            currentEvent = event;
+            (this->*transition.action)();
+            return;
+        }
+    }
+}
+
+void RunControl::beginRun()
+{
+    const QString directory = panel.workingDirectory();
+    // An empty path would name the current directory and put the record folder at the root.
+    if (directory.isEmpty() || !QDir(directory).exists()) {
+        showStatus(text("Please select working directory first!"),
+                   missingDirectoryReason(directory));
+        return;
+    }
+    const int postpone = panel.postponementSeconds();
+    const int length = panel.videoLengthSeconds();
+    const std::optional<RunTimes> runTimes = RunTimes::of(postpone, length);
+    if (!runTimes) {
+        showStatus(text("Postponement and video length too long: at most %1 seconds together")
+                       .arg(RunTimes::longestSeconds),
+                   tooLongReason(postpone, length));
+        return;
+    }
+    const QString folder = directory + QLatin1Char('/') + RecordNumber::next(directory);
+    emit workingDirectoryChanged(folder);
+    createdFolder = QDir().mkdir(folder) ? folder : QString();
+    times = *runTimes;
+    startedProgram = false;
+    currentPhase = Phase::Countdown;
+    postponeStartTime = clock();
+    noteEvent("new record pressed", postponeStartTime);
+    qDebug() << "spin box value" << postpone;
+    startRecorderTimer.start(times.startMs);
+    stopRecorderTimer.start(times.stopMs);
+    showStatus(text("Recording starts in "));
+    showCountdown();
+}
+
+// A run that ends before it asked for recording records nothing: the recorder is told
+// nothing, and what the run has set going is wound down.
+void RunControl::cancelRun()
+{
+    noteStopAsked();
+    const QString reason = cancelReason();
+    startRecorderTimer.stop();
+    stopRecorderTimer.stop();
+    countdownTimer.stop();
+    beepTimer.stop();
+    if (beepLoop.isRunning())
+        beepLoop.quit();
+    if (startedProgram)
+        process.end();
+    removeFolderIfEmpty();
+    currentPhase = Phase::Finished;
+    panel.showButtonCaption(text("New record"));
+    showStatus(text("RECORD CANCELLED"), reason);
+}
+
+void RunControl::stopRun()
+{
+    stopRecorderTimer.stop();
+    // Before the request, so that the recorder knows who asked when the recording ends.
+    noteStopAsked();
+    emit stopRecording();
+    // A recorder that failed early has answered already, so no result is awaited.
+    currentPhase = recorderBusy ? Phase::Stopped : Phase::Finished;
+    panel.showButtonCaption(text("New record"));
+}
+
+void RunControl::endCountdown()
+{
+    countdownTimer.stop();
+    if (!recorderBusy) {
+        prepareAndAskRecorder();
+        return;
+    }
+    // Asking now would start a second recording beside the one still ending. The stop timer
+    // starts afresh when the wait is over.
+    stopRecorderTimer.stop();
+    currentPhase = Phase::WaitingForRecorder;
+    showStatus(text("Waiting for the previous recording to end"));
+}
+
+// The wait takes nothing from the recording: it lasts as long as one that started on time.
+void RunControl::endWaitForRecorder()
+{
+    stopRecorderTimer.start(times.stopMs - times.startMs);
+    showStatus(text("Recording starts in "));
+    prepareAndAskRecorder();
+}
+
+void RunControl::finishRun()
+{
+    currentPhase = Phase::Finished;
+}
+
+void RunControl::showCountdown()
+{
+    const qint64 elapsed = clock() - postponeStartTime;
+    const qint64 remaining = CountdownText::remainingSeconds(panel.postponementSeconds(), elapsed);
+    if (remaining <= 0)
+        return;
+    panel.showTime(CountdownText::of(remaining));
+    // Aimed at the next whole second since the press, so that late ticks do not add up.
+    countdownTimer.start(int(1000 - elapsed % 1000));
+}
+
+// The chooser and the beeps wait in nested event loops, in which the run may end. A run that
+// ends leaves Starting; a later run begun meanwhile has left its own start before this one
+// goes on, because nested waits end in reverse order. So Starting, on return from a wait,
+// means that this run goes on.
+void RunControl::prepareAndAskRecorder()
+{
+    currentPhase = Phase::Starting;
+    if (panel.workingDirectory().isEmpty()) {
+        panel.chooseWorkingDirectory();
+        if (currentPhase != Phase::Starting)
+            return;
+    }
+    startProgram();
+    if (panel.beepsWanted() && !beepThreeTimes())
+        return;
+    askRecorder();
+}
+
+void RunControl::startProgram()
+{
+    const QString program = panel.programPath();
+    if (program.isEmpty())
+        return;
+    QString failure;
+    startedProgram = process.start(program, &failure);
+    if (startedProgram)
+        noteEvent("program started", clock(), program);
+    else
+        noteEvent("program failed to start", clock(), failure);
+}
+
+// False when the run ended between the beeps.
+bool RunControl::beepThreeTimes()
+{
+    noteEvent("beep", beep());
+    for (int pause = 0; pause < 2; ++pause) {
+        beepTimer.start(beepPauseMs);
+        beepLoop.exec();
+        if (currentPhase != Phase::Starting)
+            return false;
+        noteEvent("beep", beep());
+    }
+    return true;
+}
+
+void RunControl::askRecorder()
+{
+    currentPhase = Phase::Recording;
+    recorderBusy = true;
+    panel.showButtonCaption(text("Stop"));
+    showStatus(text("RECORDING..."));
+    if (panel.previewWanted())
+        panel.showPreview(true);
+    emit startRecording(panel.camera());
+}
+
+// Only an empty folder goes: whatever was put into it meanwhile stays.
+void RunControl::removeFolderIfEmpty()
+{
+    if (!createdFolder.isEmpty())
+        QDir().rmdir(createdFolder);
+    createdFolder.clear();
+}
+
+void RunControl::showStatus(const QString &status, const QString &reason)
+{
+    panel.showStatus(status, reason);
+}
+
+void RunControl::noteEvent(const char *event, qint64 monotonicMs, const QString &detail)
+{
+    emit runEvent(QString::fromLatin1(event), monotonicMs, detail);
+}
+
+void RunControl::noteStopAsked()
+{
+    noteEvent("stop asked", clock(), whoAsked());
+}
+
+QString RunControl::whoAsked() const
+{
+    switch (currentEvent) {
+    case Event::Press:
+        return QStringLiteral("button");
+    case Event::StopTimer:
+        return QStringLiteral("timer");
+    case Event::WindowClosed:
+        return closedBySignal ? QStringLiteral("signal") : QStringLiteral("window closed");
+    case Event::StartTimer:
+    case Event::DisplayTick:
+    case Event::Result:
+        break;
+    }
+    return {};
+}
+
+// Why a run ended before it asked for recording, for the operator who did not see it happen.
+QString RunControl::cancelReason() const
+{
+    QString cause;
+    switch (currentEvent) {
+    case Event::Press:
+        cause = text("the button was pressed");
+        break;
+    case Event::StopTimer:
+        cause = text("the run's time was up");
+        break;
+    case Event::WindowClosed:
+        cause =
+            closedBySignal ? text("the program was asked to end") : text("the window was closed");
+        break;
+    case Event::StartTimer:
+    case Event::DisplayTick:
+    case Event::Result:
+        break;
+    }
+    QString moment;
+    switch (currentPhase) {
+    case Phase::Countdown:
+        moment = text("during the countdown");
+        break;
+    case Phase::WaitingForRecorder:
+        moment = text("while the previous recording was ending");
+        break;
+    default:
+        moment = text("before recording started");
+        break;
+    }
+    return text("Cancelled: %1 %2").arg(cause, moment);
+}
