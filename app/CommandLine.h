@@ -31,7 +31,8 @@ struct CommandLine
     // its own options there; parse() puts them back.
     static Operands holdBackOperands(int &argc, char **argv);
 
-    // Reads the arguments and removes the --source and --camera-mode options from argc/argv, so that argc then
-    // counts the program name and the positional arguments only, the held-back operands last.
+    // Reads the arguments and removes the --source and --camera-mode options from argc/argv, so
+    // that argc then counts the program name and the positional arguments only, the held-back
+    // operands last.
     static CommandLine parse(int &argc, char **argv, const Operands &operands = {});
 };

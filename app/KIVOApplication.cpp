@@ -1,12 +1,13 @@
 #include "app/KIVOApplication.h"
 
-#include "capture/CameraSources.h"
 #include "app/CommandLine.h"
-#include "capture/FrameSource.h"
-#include "ui/MainWindow.h"
 #include "app/PlatformCameras.h"
-#include "engine/Recorder.h"
 #include "app/ShutdownSignals.h"
+#include "capture/CameraSources.h"
+#include "capture/FrameSource.h"
+#include "encode/FfmpegVideoSink.h"
+#include "engine/Recorder.h"
+#include "ui/MainWindow.h"
 
 #include <QDebug>
 #include <QThread>
@@ -34,6 +35,7 @@ KIVOApplication::KIVOApplication(int &argc, char **argv, const CommandLine::Oper
     workerThread = new QThread(this);
     recorder = new Recorder();
     recorder->setSourceFactory([cameras](int camID) { return cameras.open(camID); });
+    recorder->setSinkFactory([] { return std::make_unique<FfmpegVideoSink>(); });
     recorder->moveToThread(workerThread);
 
     connect(mainWindow, SIGNAL(startRecording(int)), recorder, SLOT(record(int)));

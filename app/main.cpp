@@ -1,6 +1,6 @@
 #include "app/CommandLine.h"
-#include "engine/IplImagePointer.h"
 #include "app/KIVOApplication.h"
+#include "engine/IplImagePointer.h"
 #include "generated/ProgramVersion.h"
 
 #include <cstdio>

@@ -1,10 +1,10 @@
 #include "bench/BenchRecording.h"
 
+#include "bench/ProcessUsage.h"
 #include "capture/CameraSources.h"
+#include "capture/FrameSource.h"
 #include "encode/CvVideoSink.h"
 #include "encode/FfmpegVideoSink.h"
-#include "capture/FrameSource.h"
-#include "bench/ProcessUsage.h"
 #include "engine/Recorder.h"
 
 #include <QDir>
@@ -13,7 +13,7 @@
 #include <QTimer>
 
 BenchRecording::BenchRecording(const QString &sourceText, Sink sink, const QString &folder,
-                           std::optional<H264Settings> settings)
+                               std::optional<H264Settings> settings)
     : folder(folder), recorder(new Recorder)
 {
     qRegisterMetaType<IplImage *>("IplImage*");

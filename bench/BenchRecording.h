@@ -1,7 +1,7 @@
 #pragma once
 
-#include "encode/FfmpegVideoSink.h"
 #include "bench/PreviewDrawer.h"
+#include "encode/FfmpegVideoSink.h"
 
 #include <QObject>
 #include <QString>
@@ -33,7 +33,7 @@ public:
 
     // The FFmpeg sink encodes with the given settings, or chooses them for the camera.
     BenchRecording(const QString &sourceText, Sink sink, const QString &folder,
-                 std::optional<H264Settings> settings = std::nullopt);
+                   std::optional<H264Settings> settings = std::nullopt);
     ~BenchRecording() override;
 
     // Records for the given seconds, or until the camera runs dry when 0.

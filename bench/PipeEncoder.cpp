@@ -9,8 +9,7 @@ bool hasOddSide(cv::Size size)
 
 } // namespace
 
-PipeEncoder PipeEncoder::ffmpeg(const H264Settings &settings, Input input,
-                                const QString &fileName)
+PipeEncoder PipeEncoder::ffmpeg(const H264Settings &settings, Input input, const QString &fileName)
 {
     QStringList arguments = QString("-v error -y -f rawvideo -pix_fmt %1 -s %2x%3 -r 30 -i - "
                                     "-c:v libx264 -preset %4 -crf %5 -threads %6")

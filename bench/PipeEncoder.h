@@ -19,8 +19,7 @@ public:
         bool gray = false;
     };
 
-    static PipeEncoder ffmpeg(const H264Settings &settings, Input input,
-                              const QString &fileName);
+    static PipeEncoder ffmpeg(const H264Settings &settings, Input input, const QString &fileName);
     static PipeEncoder gstreamer(const H264Settings &settings, Input input,
                                  const QString &fileName);
     PipeEncoder(PipeEncoder &&) = default;

@@ -9,12 +9,12 @@
 // Every measurement runs in a child process of its own, so that each peak memory figure
 // belongs to that run alone.
 
-#include "encode/EncoderChoice.h"
+#include "bench/BenchRecording.h"
 #include "bench/PipeEncoder.h"
 #include "bench/ProcessUsage.h"
 #include "bench/RecordingAnalysis.h"
-#include "bench/BenchRecording.h"
 #include "capture/TestCamera.h"
+#include "encode/EncoderChoice.h"
 
 #include <QCommandLineParser>
 #include <QElapsedTimer>
@@ -189,7 +189,7 @@ int measurePeers(const QString &mode, int frames)
     BenchRecording::Result result;
     {
         BenchRecording run(lab.unpacedSource(frames), BenchRecording::Sink::Ffmpeg, folder.path(),
-                         lab.settings);
+                           lab.settings);
         result = run.record(0);
     }
     const PipeEncoder::Input input{{lab.camera.width, lab.camera.height}, lab.camera.gray};

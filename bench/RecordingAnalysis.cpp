@@ -22,8 +22,8 @@ double quantile(const std::vector<double> &sorted, double share)
 RecordingAnalysis RecordingAnalysis::of(const QString &textFile, const QString &videoFile)
 {
     RecordingAnalysis analysis;
-    const QVector<RecordingFiles::Line> lines =
-        RecordingFiles::readLines(textFile).value_or(QVector<RecordingFiles::Line>());
+    const QVector<FrameLine> lines =
+        RecordingFiles::readLines(textFile).value_or(QVector<FrameLine>());
     const RecordingFiles::Video video = RecordingFiles::readVideo(videoFile);
     analysis.lines = lines.size();
     analysis.inVideo = video.frameCount;
@@ -46,7 +46,7 @@ RecordingAnalysis RecordingAnalysis::of(const QString &textFile, const QString &
         const double delivered =
             (video.stamps[i]->deliveryMicroseconds - video.stamps[0]->deliveryMicroseconds) /
             1000.0;
-        const double stamped = double(lines[i].milliseconds - lines[0].milliseconds);
+        const double stamped = double(lines[i].ms - lines[0].ms);
         errors.push_back(std::abs(stamped - delivered));
     }
     std::sort(errors.begin(), errors.end());

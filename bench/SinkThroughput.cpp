@@ -3,8 +3,8 @@
 // per second of both, their ratio, the file sizes and the sink's picture quality, one row per
 // H.264 preset.
 
-#include "encode/FfmpegVideoSink.h"
 #include "bench/PipeEncoder.h"
+#include "encode/FfmpegVideoSink.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>

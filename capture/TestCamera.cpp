@@ -1,7 +1,7 @@
 #include "capture/TestCamera.h"
 
-#include "common/FrameMemory.h"
 #include "capture/FramePattern.h"
+#include "common/FrameMemory.h"
 
 #include <QRegularExpression>
 

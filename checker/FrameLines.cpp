@@ -2,13 +2,12 @@
 
 #include <QByteArrayList>
 #include <QFile>
-#include <QRegularExpression>
 
 QVector<qint64> FrameLines::times() const
 {
     QVector<qint64> times;
     times.reserve(lines.size());
-    for (const Line &line : lines)
+    for (const FrameLine &line : lines)
         times.append(line.ms);
     return times;
 }
@@ -24,16 +23,14 @@ FrameLines FrameLines::read(const QString &fileName)
     const bool endsWithLineEnd = texts.last().isEmpty();
     if (endsWithLineEnd)
         texts.removeLast();
-    static const QRegularExpression form(
-        QStringLiteral("^(0|[1-9]\\d{0,17}) (0|[1-9]\\d{0,17})\r?$"));
     for (const QByteArray &text : texts) {
         ++result.count;
-        const QRegularExpressionMatch match = form.match(QString::fromLatin1(text));
-        if (!match.hasMatch() || (result.count == texts.size() && !endsWithLineEnd)) {
+        const std::optional<FrameLine> line = FrameLine::parse(text);
+        if (!line || (result.count == texts.size() && !endsWithLineEnd)) {
             result.malformed.append(result.count);
             continue;
         }
-        result.lines.append({match.captured(1).toLongLong(), match.captured(2).toLongLong()});
+        result.lines.append(*line);
     }
     return result;
 }

@@ -1,22 +1,18 @@
 #pragma once
 
+#include "runrecord/FrameLine.h"
+
 #include <QString>
 #include <QVector>
 
 // A recording's text file: one line "<index> <milliseconds>" per frame of the video.
 struct FrameLines
 {
-    struct Line
-    {
-        qint64 index = 0;
-        qint64 ms = 0;
-    };
-
     bool opened = false;
     // Every line in the file, whatever its form.
     int count = 0;
     // The lines of the right form, in file order.
-    QVector<Line> lines;
+    QVector<FrameLine> lines;
     // Line numbers, from 1, of the lines that are not of that form.
     QVector<int> malformed;
 

@@ -1,29 +1,25 @@
 #include "checker/RecordingFinder.h"
 
+#include "runrecord/RecordingNames.h"
+
 #include <QDir>
 #include <QDirIterator>
 #include <QFileInfo>
-#include <QRegularExpression>
 #include <QSet>
 
 #include <algorithm>
 
 namespace {
 
-// DDMMYYYY_HHMMSS_cam, with _2, _3, ... for a later recording of the same second.
-bool isRecordingName(const QString &baseName)
-{
-    static const QRegularExpression stamp(QStringLiteral("^\\d{8}_\\d{6}_cam(_\\d+)?$"));
-    return stamp.match(baseName).hasMatch();
-}
-
+// Every video, and the text files and run records that recordings name.
 bool isRecordingFile(const QFileInfo &file)
 {
-    const QString suffix = file.suffix();
-    if (suffix == QLatin1String("avi"))
+    const QString suffix = QLatin1Char('.') + file.suffix();
+    if (suffix == QLatin1String(RecordingNames::videoSuffix))
         return true;
-    return (suffix == QLatin1String("txt") || suffix == QLatin1String("json")) &&
-           isRecordingName(file.completeBaseName());
+    return (suffix == QLatin1String(RecordingNames::textSuffix) ||
+            suffix == QLatin1String(RecordingNames::runRecordSuffix)) &&
+           RecordingNames::isRecordingBaseName(file.completeBaseName());
 }
 
 // Numbers by their value, so that record folder 2 comes before 10; the rest by character.
@@ -56,6 +52,21 @@ bool naturalLess(const QString &one, const QString &other)
 }
 
 } // namespace
+
+QString RecordingFinder::Recording::video() const
+{
+    return file(QLatin1String(RecordingNames::videoSuffix));
+}
+
+QString RecordingFinder::Recording::text() const
+{
+    return file(QLatin1String(RecordingNames::textSuffix));
+}
+
+QString RecordingFinder::Recording::runRecord() const
+{
+    return file(QLatin1String(RecordingNames::runRecordSuffix));
+}
 
 QString RecordingFinder::Recording::file(const QString &suffix) const
 {

@@ -13,9 +13,9 @@ public:
     {
         QString folder;
         QString baseName; // such as 06122026_061947_cam
-        QString video() const { return file(QStringLiteral(".avi")); }
-        QString text() const { return file(QStringLiteral(".txt")); }
-        QString runRecord() const { return file(QStringLiteral(".json")); }
+        QString video() const;
+        QString text() const;
+        QString runRecord() const;
         QString file(const QString &suffix) const;
     };
 

@@ -1,7 +1,7 @@
 #include "checker/RecordingVerdict.h"
 
-#include "ffmpeg/DecodedVideo.h"
 #include "checker/FrameLines.h"
+#include "ffmpeg/DecodedVideo.h"
 #include "runrecord/RunRecord.h"
 
 #include <QFileInfo>

@@ -1,8 +1,9 @@
 #include "engine/Recorder.h"
 
-#include "encode/FfmpegVideoSink.h"
-#include "common/FrameMemory.h"
 #include "capture/FrameReader.h"
+#include "common/FrameMemory.h"
+#include "encode/CodecFallback.h"
+#include "engine/ElapsedText.h"
 #include "runrecord/RecordingNames.h"
 
 #include <QDebug>
@@ -13,8 +14,6 @@
 #include <utility>
 
 namespace {
-
-constexpr double declaredFps = 30.0;
 
 constexpr int previewsInFlight = 2;
 
@@ -37,7 +36,7 @@ qint64 fileSize(const std::string &fileName)
 
 Recorder::Recorder(QObject *parent)
     : QObject(parent), openSource([](int) { return std::unique_ptr<FrameSource>(); }),
-      makeSink([] { return std::make_unique<FfmpegVideoSink>(); }), clock(&MonotonicClock::now),
+      makeSink([] { return std::unique_ptr<VideoSink>(); }), clock(&MonotonicClock::now),
       now([] { return std::time(nullptr); })
 {
 }
@@ -84,7 +83,7 @@ MonotonicClock::time_point Recorder::recordingClockStart() const
 void Recorder::setFolderAddress(QString newAddress)
 {
     folderAddress = newAddress.toStdString().c_str();
-    runEvents.folderChanged();
+    runRecord.events().folderChanged();
 }
 
 void Recorder::record(int camID)
@@ -94,19 +93,16 @@ void Recorder::record(int camID)
         deferredRecords.push_back(camID);
         return;
     }
-    frameCount = 0;
-    unconfirmedLines.clear();
-    lineTimes.clear();
     lostFrames = 0;
     lastSeconds = -1;
     stopFlag = false;
-    runRecord.started = QDateTime::currentDateTime();
     makeFileNames();
+    runRecord.asked(QString::fromStdString(runRecordFileName));
     if (const std::optional<QString> failure = openOutputs(camID)) {
         closeOutputs();
         stopFlag = true;
         // The events told for this record belong to no recording.
-        runEvents.folderChanged();
+        runRecord.events().folderChanged();
         emit resultExplained(*failure);
         emit recorded(false);
         return;
@@ -115,8 +111,7 @@ void Recorder::record(int camID)
     const MonotonicClock::time_point start = clock();
     recordTime = start.time_since_epoch().count();
     timeline.emplace(start, capture->frameRate(), !capture->deliversOnDemand());
-    runEvents.recordingStarted(start);
-    startRunRecord();
+    runRecord.started(capture->description(), frameSize, declaredFps, start);
     postIteration();
 }
 
@@ -141,7 +136,7 @@ void Recorder::quit()
 
 void Recorder::noteRunEvent(QString event, qint64 monotonicMs, QString detail)
 {
-    runEvents.note({event, RunEvents::fromMilliseconds(monotonicMs), detail});
+    runRecord.events().note({event, RunEvents::fromMilliseconds(monotonicMs), detail});
 }
 
 void Recorder::loop()
@@ -159,7 +154,7 @@ void Recorder::loop()
         return;
     }
     takeFrame(frame, arrival);
-    writeConfirmedLines();
+    lineFile.writeConfirmed(writer.framesInFile());
     lendPreview(frame.pixels);
     const std::optional<MonotonicClock::duration> newSecond = showElapsedTime();
     if (const std::optional<Ending> ending = outputsFailed(newSecond)) {
@@ -211,8 +206,7 @@ std::optional<QString> Recorder::openOutputs(int camID)
         return low;
     if (std::optional<QString> failure = openVideoWriter(frameSize))
         return failure;
-    textFile.open(textFileName);
-    if (!textFile.is_open()) {
+    if (!lineFile.open(textFileName)) {
         qDebug("Output file open failed");
         return QStringLiteral("the text file could not be created");
     }
@@ -222,29 +216,15 @@ std::optional<QString> Recorder::openOutputs(int camID)
 std::optional<QString> Recorder::openVideoWriter(cv::Size size)
 {
     std::unique_ptr<VideoSink> sink = makeSink();
-    sink->setCameraRate(capture->frameRate());
-    const auto openWith = [&](int code) {
-        return sink->open(videoFileName, code, declaredFps, size, true);
-    };
-    // A file that cannot be created is no fault of the codec: no other code is tried for it.
-    const auto codecRefused = [&](int code) {
-        return !openWith(code) && sink->openFailure() == VideoSink::OpenFailure::Codec;
-    };
-    if (std::all_of(VideoCodes::h264.begin(), VideoCodes::h264.end(), codecRefused)) {
-        qDebug("Cannot find chosen codec");
-        // The platform's choice fails where there is no codec dialog; MJPG is always built
-        // in, and tried once, also by a sink whose platform choice it is.
-        if (codecRefused(VideoCodes::platformChoice) &&
-            sink->platformChoiceCode() != VideoCodes::mjpg)
-            openWith(VideoCodes::mjpg);
-    }
-    if (!sink->isOpened()) {
+    if (!sink) {
         qDebug("Video file open failed");
-        return sink->openFailure() == VideoSink::OpenFailure::File
-                   ? QStringLiteral("the video file could not be created")
-                   : QStringLiteral("no video codec could be opened");
+        return QStringLiteral("no video writer was given");
     }
-    setVideoDescription(sink->description());
+    sink->setCameraRate(capture->frameRate());
+    if (std::optional<QString> failure =
+            CodecFallback::open(*sink, videoFileName, declaredFps, size))
+        return failure;
+    runRecord.setVideo(sink->description());
     writer.start(std::move(sink), FrameMemory::writerQueueFrames(capture->frameRate()));
     return std::nullopt;
 }
@@ -288,24 +268,7 @@ void Recorder::takeFrame(const FrameSource::Frame &frame, MonotonicClock::time_p
         ++lostFrames;
         return;
     }
-    unconfirmedLines.push_back(placement.milliseconds);
-}
-
-// Frames reach the file in the order they were queued, so the first frames waiting for their
-// line are those the writer confirmed.
-void Recorder::writeConfirmedLines()
-{
-    const int confirmed = writer.framesInFile();
-    if (frameCount >= confirmed)
-        return;
-    while (frameCount < confirmed && !unconfirmedLines.empty()) {
-        const qint64 milliseconds = unconfirmedLines.front();
-        unconfirmedLines.pop_front();
-        textFile << frameCount << ' ' << milliseconds << '\n';
-        lineTimes.append(milliseconds);
-        ++frameCount;
-    }
-    textFile.flush();
+    lineFile.frameQueued(placement.milliseconds);
 }
 
 void Recorder::lendPreview(const cv::Mat &frame)
@@ -323,14 +286,14 @@ std::optional<MonotonicClock::duration> Recorder::showElapsedTime()
     if (seconds == lastSeconds)
         return std::nullopt;
     lastSeconds = seconds;
-    emit timeChanged(RecordingNames::elapsedText(milliseconds));
+    emit timeChanged(ElapsedText::of(milliseconds));
     return elapsed;
 }
 
 std::optional<Recorder::Ending>
 Recorder::outputsFailed(std::optional<MonotonicClock::duration> newSecond)
 {
-    if (!textFile) {
+    if (lineFile.failed()) {
         qDebug("Output file write failed");
         return Ending{RunRecord::EndedBy::WriteFailed,
                       QStringLiteral("the text file could not be written")};
@@ -353,7 +316,7 @@ Recorder::Ending Recorder::requestedEnding() const
 {
     const RunRecord::EndedBy fallback =
         finishFlag ? RunRecord::EndedBy::WindowClosed : RunRecord::EndedBy::Button;
-    return {runEvents.stopAskedBy().value_or(fallback), {}};
+    return {runRecord.events().stopAskedBy().value_or(fallback), {}};
 }
 
 void Recorder::endRecording(Ending ending, MonotonicClock::time_point end)
@@ -395,64 +358,26 @@ bool Recorder::closeOutputs()
     const bool videoComplete = writer.finish();
     if (capture)
         capture->release();
-    if (textFile.is_open())
-        writeConfirmedLines();
-    unconfirmedLines.clear();
-    const bool textComplete = textFile.is_open() && textFile.good();
-    textFile.close();
-    return videoComplete && textComplete && !textFile.fail();
-}
-
-void Recorder::startRunRecord()
-{
-    const FrameSource::Description source = capture->description();
-    runRecord.source = {source.listText, source.device, source.backend};
-    runRecord.frameSize = QSize(frameSize.width, frameSize.height);
-    runRecord.pixelFormat = source.pixelFormat;
-    runRecord.timeSource = source.timeSource == FrameSource::TimeSource::Camera
-                               ? RunRecord::TimeSource::Camera
-                               : RunRecord::TimeSource::Arrival;
-    runRecord.measuredFps = 0;
-    runRecord.largestIntervalMs = 0;
-    runRecord.frames = 0;
-    runRecord.lines = 0;
-    runRecord.framesLost = 0;
-    runRecord.result = RunRecord::Result::Unfinished;
-    runRecord.endedBy = RunRecord::EndedBy::NotEnded;
-    runRecord.events = runEvents.onRecordingClock();
-    if (!runRecord.write(QString::fromStdString(runRecordFileName)))
-        qDebug("Run record write failed");
-}
-
-void Recorder::setVideoDescription(const VideoSink::Description &encoding)
-{
-    if (!encoding.codec.isEmpty())
-        runRecord.video = {encoding.codec, encoding.fourcc,
-                           QJsonObject::fromVariantMap(encoding.settings)};
+    const bool textComplete = lineFile.close(writer.framesInFile());
+    return videoComplete && textComplete;
 }
 
 void Recorder::finishRunRecord(const Ending &ending, MonotonicClock::time_point end)
 {
-    runEvents.recordingEnded(end, RunRecord::text(ending.cause));
-    if (!timeline->usesCaptureTimes())
-        runRecord.timeSource = RunRecord::TimeSource::Arrival;
-    runRecord.measuredFps = RunRecord::measuredFpsOf(lineTimes);
-    runRecord.largestIntervalMs = RunRecord::largestIntervalMsOf(lineTimes);
-    runRecord.frames = writer.framesInFile();
-    setVideoDescription(writer.finishedDescription());
-    runRecord.lines = frameCount;
-    runRecord.framesLost = lostFrames;
-    runRecord.result =
-        ending.failure.isEmpty() ? RunRecord::Result::Successful : RunRecord::Result::Failed;
-    runRecord.endedBy = ending.cause;
-    runRecord.events = runEvents.onRecordingClock();
-    if (!runRecord.write(QString::fromStdString(runRecordFileName)))
-        qDebug("Run record write failed");
+    RunRecordFile::Outcome outcome;
+    outcome.cause = ending.cause;
+    outcome.successful = ending.failure.isEmpty();
+    outcome.captureTimesUsed = timeline->usesCaptureTimes();
+    outcome.lineTimes = lineFile.times();
+    outcome.frames = writer.framesInFile();
+    outcome.lostFrames = lostFrames;
+    outcome.video = writer.finishedDescription();
+    runRecord.ended(outcome, end);
 }
 
 QString Recorder::successText() const
 {
     return QStringLiteral("%1 frames, %2 fps")
-        .arg(frameCount)
-        .arg(runRecord.measuredFps, 0, 'f', 1);
+        .arg(lineFile.lines())
+        .arg(runRecord.record().measuredFps, 0, 'f', 1);
 }

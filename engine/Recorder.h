@@ -1,13 +1,14 @@
 #pragma once
 
-#include "engine/DiskMargin.h"
 #include "capture/FrameSource.h"
+#include "encode/WriterQueue.h"
+#include "engine/DiskMargin.h"
 #include "engine/FrameTimeline.h"
 #include "engine/IplImagePointer.h"
+#include "engine/LineFile.h"
 #include "engine/PreviewFrame.h"
-#include "runrecord/RunEvents.h"
+#include "engine/RunRecordFile.h"
 #include "runrecord/RunRecord.h"
-#include "encode/WriterQueue.h"
 
 #include <QObject>
 #include <QStorageInfo>
@@ -16,7 +17,6 @@
 #include <atomic>
 #include <ctime>
 #include <deque>
-#include <fstream>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -46,9 +46,13 @@ public:
     explicit Recorder(QObject *parent = nullptr);
     ~Recorder() override;
 
-    // These replace the defaults (no source: the application gives its camera list; the
-    // default video writer; MonotonicClock; the system time). Call them before the recorder's
-    // thread runs.
+    // The rate every video file declares, whatever the camera delivers; the text file times
+    // the frames.
+    static constexpr double declaredFps = 30.0;
+
+    // These replace the defaults (no source and no video writer: the application gives its
+    // camera list and its writer; MonotonicClock; the system time). Call them before the
+    // recorder's thread runs.
     void setSourceFactory(SourceFactory factory);
     void setSinkFactory(SinkFactory factory);
     void setClock(Clock readClock);
@@ -98,15 +102,12 @@ private:
     Ending sourceEnding(FrameSource::Result result) const;
     std::optional<Ending> sizeChanged(const cv::Mat &frame) const;
     void takeFrame(const FrameSource::Frame &frame, MonotonicClock::time_point arrival);
-    void writeConfirmedLines();
     void lendPreview(const cv::Mat &frame);
     std::optional<MonotonicClock::duration> showElapsedTime();
     std::optional<Ending> outputsFailed(std::optional<MonotonicClock::duration> newSecond);
     Ending requestedEnding() const;
     void endRecording(Ending ending, MonotonicClock::time_point end);
     bool closeOutputs();
-    void startRunRecord();
-    void setVideoDescription(const VideoSink::Description &encoding);
     void finishRunRecord(const Ending &ending, MonotonicClock::time_point end);
     QString successText() const;
 
@@ -115,12 +116,7 @@ private:
     std::string textFileName;
     std::unique_ptr<FrameSource> capture;
     WriterQueue writer{this};
-    // The lines written: the frames the writer confirmed so far.
-    int frameCount = 0;
-    // The times of frames queued for the writer whose lines wait for its confirmation, oldest
-    // first.
-    std::deque<qint64> unconfirmedLines;
-    QVector<qint64> lineTimes;
+    LineFile lineFile;
     cv::Size frameSize;
     // The recording clock: MonotonicClock's count at the start of the recording.
     std::atomic<MonotonicClock::rep> recordTime{0};
@@ -128,7 +124,6 @@ private:
     int lastSeconds = -1;
     std::atomic<bool> stopFlag{true};
     std::atomic<bool> finishFlag{false};
-    std::ofstream textFile;
 
     // An iteration is pending: the recording runs or is ending.
     bool recording = false;
@@ -139,9 +134,8 @@ private:
     PreviewFrame::Counter previewsLent = std::make_shared<std::atomic<int>>(0);
     QStorageInfo volume;
     DiskMargin margin;
-    RunRecord runRecord;
     std::string runRecordFileName;
-    RunEvents runEvents;
+    RunRecordFile runRecord;
 
     SourceFactory openSource;
     SinkFactory makeSink;

@@ -1,6 +1,7 @@
 #include "runrecord/RecordingNames.h"
 
 #include <QFileInfo>
+#include <QRegularExpression>
 
 namespace {
 
@@ -12,7 +13,7 @@ bool exists(const std::string &fileName)
 std::tm toLocalTime(std::time_t time)
 {
     std::tm local{};
-#ifdef _WIN32
+#ifdef Q_OS_WIN
     localtime_s(&local, &time);
 #else
     localtime_r(&time, &local);
@@ -27,9 +28,9 @@ RecordingNames::RecordingNames(const std::string &folder, const std::string &sta
     const std::string base = folder + stamp;
     std::string suffix;
     for (int copy = 2;; ++copy) {
-        video = base + suffix + ".avi";
-        text = base + suffix + ".txt";
-        runRecord = base + suffix + ".json";
+        video = base + suffix + videoSuffix;
+        text = base + suffix + textSuffix;
+        runRecord = base + suffix + runRecordSuffix;
         if (!exists(video) && !exists(text) && !exists(runRecord))
             return;
         suffix = "_" + std::to_string(copy);
@@ -49,11 +50,9 @@ std::string RecordingNames::stamp(const std::tm &localTime)
     return std::string(buffer, length);
 }
 
-QString RecordingNames::elapsedText(qint64 milliseconds)
+bool RecordingNames::isRecordingBaseName(const QString &baseName)
 {
-    const qint64 minutes = milliseconds / 1000 / 60;
-    const qint64 seconds = milliseconds / 1000 - 60 * minutes;
-    return QStringLiteral("%1:%2")
-        .arg(minutes, 2, 10, QLatin1Char('0'))
-        .arg(seconds, 2, 10, QLatin1Char('0'));
+    // The stamp's form, without its leading folder separator, and the copy's number.
+    static const QRegularExpression form(QStringLiteral("^\\d{8}_\\d{6}_cam(_\\d+)?$"));
+    return form.match(baseName).hasMatch();
 }

@@ -5,11 +5,17 @@
 #include <ctime>
 #include <string>
 
-// How a recording's files are named (its video, its text file and its run record), and how
-// its elapsed time is shown.
+// How a recording's files are named: its video, its text file and its run record, each the
+// base name DDMMYYYY_HHMMSS_cam (local time) with its suffix, and _2, _3, ... after the base
+// for a later recording of the same second. The recorder names its files here, and readers of
+// recordings recognise them here.
 class RecordingNames
 {
 public:
+    static constexpr char videoSuffix[] = ".avi";
+    static constexpr char textSuffix[] = ".txt";
+    static constexpr char runRecordSuffix[] = ".json";
+
     // Names in folder for a recording asked for at stamp. When an earlier recording of the
     // same second already holds one of the names, "_2", "_3", ... is added so that its files
     // stay.
@@ -22,8 +28,8 @@ public:
     // "/DDMMYYYY_HHMMSS_cam" for the local time of time.
     static std::string stamp(std::time_t time);
     static std::string stamp(const std::tm &localTime);
-    // "MM:SS" with minutes not wrapped at 60, each part at least two digits.
-    static QString elapsedText(qint64 milliseconds);
+    // Whether a file's base name (its name without the suffix) is one that recordings get.
+    static bool isRecordingBaseName(const QString &baseName);
 
 private:
     std::string video;

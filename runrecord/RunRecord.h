@@ -65,7 +65,7 @@ struct RunRecord
     Source source;
     QSize frameSize;
     QString pixelFormat;
-    double declaredFps = 30.0;
+    double declaredFps = 0; // the rate the video file declares
     double measuredFps = 0.0;
     int frames = 0;
     int lines = 0;

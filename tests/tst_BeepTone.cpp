@@ -1,8 +1,8 @@
-#include "ui/AudioOutputs.h"
-#include "ui/BeepTone.h"
 #include "tests/support/PulseAudioServer.h"
 #include "tests/support/TestAudioOutput.h"
 #include "tests/support/ToneFinder.h"
+#include "ui/AudioOutputs.h"
+#include "ui/BeepTone.h"
 
 #include <QEventLoop>
 #include <QSignalSpy>

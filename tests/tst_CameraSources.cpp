@@ -1,10 +1,10 @@
 #include "capture/CameraSources.h"
-#include "encode/CvVideoSink.h"
 #include "capture/DeviceMapping.h"
 #include "capture/FrameSource.h"
-#include "tests/support/RecordingFiles.h"
 #include "capture/TestCamera.h"
 #include "capture/VideoCaptureSource.h"
+#include "encode/CvVideoSink.h"
+#include "tests/support/RecordingFiles.h"
 
 #include <QTemporaryDir>
 #include <QTest>

@@ -1,11 +1,11 @@
+#include "capture/TestCamera.h"
 #include "checker/CheckTable.h"
-#include "encode/FfmpegVideoSink.h"
 #include "checker/IntervalPlot.h"
 #include "checker/RecordingFinder.h"
-#include "runrecord/RecordingNames.h"
 #include "checker/RecordingVerdict.h"
+#include "encode/FfmpegVideoSink.h"
+#include "runrecord/RecordingNames.h"
 #include "runrecord/RunRecord.h"
-#include "capture/TestCamera.h"
 
 #include <QDir>
 #include <QElapsedTimer>

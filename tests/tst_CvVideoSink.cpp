@@ -1,7 +1,7 @@
+#include "capture/TestCamera.h"
 #include "encode/CvVideoSink.h"
 #include "tests/support/MessageLog.h"
 #include "tests/support/RecordingFiles.h"
-#include "capture/TestCamera.h"
 
 #include <QTemporaryDir>
 #include <QTest>

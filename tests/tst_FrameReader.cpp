@@ -1,7 +1,7 @@
 #include "capture/FramePattern.h"
 #include "capture/FrameReader.h"
-#include "tests/support/ScriptedSource.h"
 #include "capture/TestCamera.h"
+#include "tests/support/ScriptedSource.h"
 
 #include <QElapsedTimer>
 #include <QTest>

@@ -1,13 +1,13 @@
-#include "capture/CameraSources.h"
-#include "encode/FfmpegVideoSink.h"
 #include "app/KIVOApplication.h"
-#include "ui/MainWindow.h"
 #include "app/PlatformCameras.h"
+#include "capture/CameraSources.h"
+#include "capture/TestCamera.h"
+#include "encode/FfmpegVideoSink.h"
 #include "engine/Recorder.h"
 #include "tests/support/RecordingCheck.h"
 #include "tests/support/ScriptedSink.h"
-#include "capture/TestCamera.h"
 #include "tests/support/WatchedSource.h"
+#include "ui/MainWindow.h"
 
 #include <QCheckBox>
 #include <QElapsedTimer>
@@ -115,9 +115,11 @@ void LivePreviewTest::fastCameraWithPreview()
                                               std::make_unique<FfmpegVideoSink>());
     });
     std::atomic<int> lent{0};
-    connect(recorder, &Recorder::frameAvailable, recorder, [&lent] { ++lent; }, Qt::DirectConnection);
+    connect(
+        recorder, &Recorder::frameAvailable, recorder, [&lent] { ++lent; }, Qt::DirectConnection);
     QList<bool> results;
-    connect(recorder, &Recorder::recorded, this, [&results](bool successful) { results << successful; });
+    connect(recorder, &Recorder::recorded, this,
+            [&results](bool successful) { results << successful; });
     emit window->workingDirectoryChanged(folder.path());
     emit window->startRecording(PlatformCameras::available().size());
 

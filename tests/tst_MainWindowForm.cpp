@@ -66,14 +66,22 @@ private:
 namespace {
 
 const QStringList widgetNamesInOrder = {
-    QStringLiteral("pushButton_selectDirectory"), QStringLiteral("lineEdit_workingDirectory"),
-    QStringLiteral("label_status"),               QStringLiteral("label_time"),
-    QStringLiteral("label_3"),                    QStringLiteral("spinBox_startPostpone"),
-    QStringLiteral("checkBox_3beeps"),            QStringLiteral("label_5"),
-    QStringLiteral("lineEdit_PathToRunProgram"),  QStringLiteral("pushButton_SelectApp"),
-    QStringLiteral("label_6"),                    QStringLiteral("spinBox_videoLength"),
-    QStringLiteral("checkbox_showVideo"),         QStringLiteral("label_4"),
-    QStringLiteral("comboBox_chooseCamera"),      QStringLiteral("pushButton_newRecord"),
+    QStringLiteral("pushButton_selectDirectory"),
+    QStringLiteral("lineEdit_workingDirectory"),
+    QStringLiteral("label_status"),
+    QStringLiteral("label_time"),
+    QStringLiteral("label_3"),
+    QStringLiteral("spinBox_startPostpone"),
+    QStringLiteral("checkBox_3beeps"),
+    QStringLiteral("label_5"),
+    QStringLiteral("lineEdit_PathToRunProgram"),
+    QStringLiteral("pushButton_SelectApp"),
+    QStringLiteral("label_6"),
+    QStringLiteral("spinBox_videoLength"),
+    QStringLiteral("checkbox_showVideo"),
+    QStringLiteral("label_4"),
+    QStringLiteral("comboBox_chooseCamera"),
+    QStringLiteral("pushButton_newRecord"),
 };
 
 QStringList namesOf(QLayout *layout)
@@ -149,16 +157,22 @@ void MainWindowFormTest::rows_data()
     QTest::addColumn<QString>("layoutName");
     QTest::addColumn<QStringList>("contents");
     QTest::newRow("1 directory") << 0 << "horizontalLayout"
-                                 << QStringList{"pushButton_selectDirectory", "lineEdit_workingDirectory"};
-    QTest::newRow("2 status") << 1 << "horizontalLayout_3" << QStringList{"label_status", "label_time"};
+                                 << QStringList{"pushButton_selectDirectory",
+                                                "lineEdit_workingDirectory"};
+    QTest::newRow("2 status") << 1 << "horizontalLayout_3"
+                              << QStringList{"label_status", "label_time"};
     QTest::newRow("3 postpone") << 2 << "horizontalLayout_4"
-                                << QStringList{"label_3", "spinBox_startPostpone", "checkBox_3beeps"};
+                                << QStringList{"label_3", "spinBox_startPostpone",
+                                               "checkBox_3beeps"};
     QTest::newRow("4 program") << 3 << "horizontalLayout_5"
-                               << QStringList{"label_5", "lineEdit_PathToRunProgram", "pushButton_SelectApp"};
-    QTest::newRow("5 length") << 4 << "horizontalLayout_6" << QStringList{"label_6", "spinBox_videoLength"};
+                               << QStringList{"label_5", "lineEdit_PathToRunProgram",
+                                              "pushButton_SelectApp"};
+    QTest::newRow("5 length") << 4 << "horizontalLayout_6"
+                              << QStringList{"label_6", "spinBox_videoLength"};
     QTest::newRow("6 preview switch") << 5 << "checkbox_showVideo" << QStringList();
     QTest::newRow("7 camera") << 6 << "horizontalLayout_2"
-                              << QStringList{"label_4", "comboBox_chooseCamera", "pushButton_newRecord"};
+                              << QStringList{"label_4", "comboBox_chooseCamera",
+                                             "pushButton_newRecord"};
 }
 
 void MainWindowFormTest::rows()
@@ -188,8 +202,8 @@ void MainWindowFormTest::texts_data()
     QTest::addColumn<QByteArray>("property");
     QTest::addColumn<QString>("text");
     auto row = [](const char *name, const char *property, const char *text) {
-        QTest::addRow("%s %s", name, property) << QString::fromLatin1(name) << QByteArray(property)
-                                               << QString::fromLatin1(text);
+        QTest::addRow("%s %s", name, property)
+            << QString::fromLatin1(name) << QByteArray(property) << QString::fromLatin1(text);
     };
     row("MainWindow", "windowTitle", "eyeblink recorder");
     row("pushButton_selectDirectory", "text", "Select directory");
@@ -218,8 +232,8 @@ void MainWindowFormTest::texts()
     QFETCH(QString, objectName);
     QFETCH(QByteArray, property);
     QFETCH(QString, text);
-    QObject *object = objectName == host->objectName() ? host.data()
-                                                       : host->findChild<QObject *>(objectName);
+    QObject *object =
+        objectName == host->objectName() ? host.data() : host->findChild<QObject *>(objectName);
     QVERIFY(object);
     QCOMPARE(object->property(property.constData()).toString(), text);
 }

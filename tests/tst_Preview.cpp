@@ -1,6 +1,6 @@
-#include "ui/MainWindow.h"
-#include "tests/support/MessageLog.h"
 #include "engine/PreviewFrame.h"
+#include "tests/support/MessageLog.h"
+#include "ui/MainWindow.h"
 
 #include <opencv2/core.hpp>
 
@@ -51,7 +51,8 @@ QImage screenImage(const cv::Mat &frame)
     for (int y = 0; y < frame.rows; ++y) {
         for (int x = 0; x < frame.cols; ++x) {
             const uchar *p = frame.ptr(y) + x * frame.elemSize();
-            image.setPixel(x, y, frame.channels() == 1 ? qRgb(p[0], p[0], p[0]) : qRgb(p[2], p[1], p[0]));
+            image.setPixel(x, y,
+                           frame.channels() == 1 ? qRgb(p[0], p[0], p[0]) : qRgb(p[2], p[1], p[0]));
         }
     }
     return image;
@@ -155,9 +156,10 @@ QImage PreviewTest::convert(const cv::Mat &frame)
 bool PreviewTest::deliver(const cv::Mat &frame)
 {
     IplImage *lent = PreviewFrame::lend(frame, lentOut, 1);
-    return lent
-        && QMetaObject::invokeMethod(window, "showFrame", Qt::QueuedConnection, Q_ARG(IplImage *, lent))
-        && QTest::qWaitFor([this] { return lentOut->load() == 0; });
+    return lent &&
+           QMetaObject::invokeMethod(window, "showFrame", Qt::QueuedConnection,
+                                     Q_ARG(IplImage *, lent)) &&
+           QTest::qWaitFor([this] { return lentOut->load() == 0; });
 }
 
 // The label's picture painted on an opaque surface: a pixel taken as transparent shows magenta.
@@ -242,7 +244,8 @@ void PreviewTest::drawsTheFrameUnscaledInItsOwnPixels_data()
         << solidFrame(CV_8UC3, {0, 0, 255}) << filled(qRgb(255, 0, 0));
     QTest::newRow("4 channels: a zero fourth byte is not transparency")
         << solidFrame(CV_8UC4, {0, 255, 0, 0}) << filled(qRgb(0, 255, 0));
-    QTest::newRow("1 channel: grey") << solidFrame(CV_8UC1, cv::Scalar(90)) << filled(qRgb(90, 90, 90));
+    QTest::newRow("1 channel: grey")
+        << solidFrame(CV_8UC1, cv::Scalar(90)) << filled(qRgb(90, 90, 90));
     const cv::Mat grey = patternFrame(320, 240, CV_8UC1);
     QTest::newRow("1 channel: pattern at 320x240") << grey << screenImage(grey);
     const cv::Mat padded = paddedFrame(333, 20, CV_8UC3, 5);

@@ -1,15 +1,15 @@
 #include "capture/CameraSources.h"
+#include "capture/FrameSource.h"
+#include "capture/TestCamera.h"
+#include "capture/VideoCaptureSource.h"
 #include "encode/CvVideoSink.h"
 #include "encode/FfmpegVideoSink.h"
-#include "capture/FrameSource.h"
-#include "tests/support/MessageLog.h"
 #include "engine/PreviewFrame.h"
 #include "engine/Recorder.h"
+#include "tests/support/MessageLog.h"
 #include "tests/support/RecordingFiles.h"
 #include "tests/support/ScriptedSink.h"
 #include "tests/support/ScriptedSource.h"
-#include "capture/TestCamera.h"
-#include "capture/VideoCaptureSource.h"
 #include "tests/support/WatchedSource.h"
 
 #include <QDir>
@@ -32,7 +32,7 @@
 #include <functional>
 #include <limits>
 
-using Lines = QVector<RecordingFiles::Line>;
+using Lines = QVector<FrameLine>;
 using namespace std::chrono_literals;
 
 // Where the recorder's clock starts when a test sets it.
@@ -177,6 +177,7 @@ void RecorderTest::init()
     QVERIFY(folder->isValid());
     thread = new QThread;
     recorder = new Recorder;
+    recorder->setSinkFactory([] { return std::make_unique<FfmpegVideoSink>(); });
     recorder->setSourceFactory(
         [](int camera) { return CameraSources({}, cameraTexts).open(camera); });
     recorder->setFolderAddress(folder->path());
@@ -269,7 +270,7 @@ void RecorderTest::verifyConsistent(const QString &textFile, const QString &vide
     for (int i = 0; i < lines->size(); ++i) {
         QCOMPARE(lines->at(i).index, i);
         if (i > 0)
-            QVERIFY(lines->at(i).milliseconds >= lines->at(i - 1).milliseconds);
+            QVERIFY(lines->at(i).ms >= lines->at(i - 1).ms);
     }
     if (linesOut)
         *linesOut = *lines;
@@ -312,7 +313,7 @@ void RecorderTest::verifyLinesMatchCaptureTimes(const Lines &lines,
     for (int i = 0; i < video.frameCount; ++i) {
         QVERIFY(video.stamps[i]);
         const double captured = (video.stamps[i]->deliveryMicroseconds - firstCapture) / 1000.0;
-        const double stamped = lines[i].milliseconds - lines[0].milliseconds;
+        const double stamped = lines[i].ms - lines[0].ms;
         QVERIFY2(
             qAbs(stamped - captured) <= tolerance,
             qPrintable(
@@ -654,7 +655,7 @@ void RecorderTest::cameraTimesOfAnotherClock()
     verifyLastRecordingConsistent(&lines);
     // On the recording clock, not at the stream's position: the first frame arrives after the
     // start, and the last one about when the time text said a second had passed.
-    QVERIFY(lines.last().milliseconds >= 1000);
+    QVERIFY(lines.last().ms >= 1000);
 }
 
 void RecorderTest::losingCameraCountsEveryLoss()
@@ -748,7 +749,7 @@ void RecorderTest::videoFilePlaysAtItsOwnRate()
     verifyConsistent(base + ".txt", base + ".avi", &lines);
     QCOMPARE(lines.size(), 30);
     for (int i = 1; i < lines.size(); ++i) {
-        const qint64 spacing = lines[i].milliseconds - lines[i - 1].milliseconds;
+        const qint64 spacing = lines[i].ms - lines[i - 1].ms;
         QVERIFY2(spacing >= 36 && spacing <= 44,
                  qPrintable(QString("line %1: %2 ms after the one before").arg(i).arg(spacing)));
     }
@@ -812,7 +813,7 @@ void RecorderTest::timesAreTrueThroughWriterStalls()
         QVERIFY(video.stamps[i]);
         QCOMPARE(int(video.stamps[i]->index), indices[i]);
         const double delivered = (video.stamps[i]->deliveryMicroseconds - firstDelivery) / 1000.0;
-        const double stamped = lines[i].milliseconds - lines[0].milliseconds;
+        const double stamped = lines[i].ms - lines[0].ms;
         QVERIFY2(qAbs(stamped - delivered) <= 30.0,
                  qPrintable(QString("frame %1: line %2 ms, delivered %3 ms")
                                 .arg(i)

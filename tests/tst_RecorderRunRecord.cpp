@@ -1,12 +1,16 @@
 #include "capture/CameraSources.h"
-#include "encode/EncoderChoice.h"
-#include "tests/support/MessageLog.h"
-#include "engine/PreviewFrame.h"
-#include "engine/Recorder.h"
-#include "tests/support/RecordingFiles.h"
+#include "checker/FrameLines.h"
 #include "checker/RecordingFinder.h"
 #include "checker/RecordingVerdict.h"
+#include "encode/EncoderChoice.h"
+#include "encode/FfmpegVideoSink.h"
+#include "engine/PreviewFrame.h"
+#include "engine/Recorder.h"
+#include "ffmpeg/DecodedVideo.h"
+#include "runrecord/RecordingNames.h"
 #include "runrecord/RunRecord.h"
+#include "tests/support/MessageLog.h"
+#include "tests/support/RecordingFiles.h"
 #include "tests/support/ScriptedSink.h"
 #include "tests/support/ScriptedSource.h"
 #include "tests/support/SmallVolume.h"
@@ -77,6 +81,7 @@ private slots:
     void cleanup();
 
     void recordWrittenAtStartAndEnd();
+    void checkerReadsWhatTheRecorderWrites();
     void eventsBelongToTheirRecording();
     void resultExplained_data();
     void resultExplained();
@@ -126,6 +131,7 @@ void RecorderRunRecordTest::init()
     seconds = 0;
     previews = 0;
     recorder = new Recorder;
+    recorder->setSinkFactory([] { return std::make_unique<FfmpegVideoSink>(); });
     recorder->setSourceFactory(
         [](int camera) { return CameraSources({}, cameraTexts).open(camera); });
     recorder->setFolderAddress(folder);
@@ -275,12 +281,51 @@ void RecorderRunRecordTest::recordWrittenAtStartAndEnd()
     QVERIFY(record->events[2].ms >= 2000);
     QCOMPARE(record->events[3].detail, QString("timer"));
     QVERIFY(record->events[3].ms >= record->events[2].ms);
-    QVERIFY(lines->last().milliseconds <= record->events[3].ms);
+    QVERIFY(lines->last().ms <= record->events[3].ms);
 
     const QVector<RecordingFinder::Recording> found = RecordingFinder::find({folder});
     QCOMPARE(found.size(), 1);
     const RecordingVerdict verdict = RecordingVerdict::of(found.first());
     QVERIFY2(verdict.passed(), qPrintable(verdict.problems.join("; ")));
+}
+
+// The checker finds a recording by the names the recorder gives it, also the second one of a
+// second, parses every line it wrote back to the same bytes, and reads the rate the run record
+// declares from the video itself.
+void RecorderRunRecordTest::checkerReadsWhatTheRecorderWrites()
+{
+    const std::time_t sameSecond = std::time(nullptr);
+    configure([sameSecond](Recorder &r) { r.setNow([sameSecond] { return sameSecond; }); });
+    for (int recording = 1; recording <= 2; ++recording) {
+        seconds = 0;
+        run([](Recorder &r) { r.record(Small30); });
+        QTRY_VERIFY_WITH_TIMEOUT(seconds >= 2 || results >= recording, 30000);
+        run([](Recorder &r) { r.stop(); });
+        QVERIFY(waitForResult(recording));
+    }
+
+    const QString base = QString::fromStdString(RecordingNames::stamp(sameSecond)).mid(1);
+    const QVector<RecordingFinder::Recording> found = RecordingFinder::find({folder});
+    QCOMPARE(found.size(), 2);
+    QCOMPARE(found[0].baseName, base);
+    QCOMPARE(found[1].baseName, base + "_2");
+    for (const RecordingFinder::Recording &recording : found) {
+        const FrameLines text = FrameLines::read(recording.text());
+        QVERIFY(text.malformed.isEmpty());
+        QCOMPARE(text.count, int(text.lines.size()));
+        std::string rewritten;
+        for (const FrameLine &line : text.lines)
+            rewritten += line.text();
+        QFile file(recording.text());
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(QByteArray::fromStdString(rewritten), file.readAll());
+
+        const std::optional<RunRecord> record = RunRecord::read(recording.runRecord());
+        QVERIFY(record);
+        QCOMPARE(record->lines, text.count);
+        QVERIFY(record->lines >= 10);
+        QCOMPARE(DecodedVideo::of(recording.video()).declaredFps, record->declaredFps);
+    }
 }
 
 // A new folder begins the next run: what came before it was another run's, and what comes after
@@ -552,10 +597,8 @@ void RecorderRunRecordTest::grayEncodingInRecord()
 {
     const cv::Size size(640, 480);
     const int cores = QThread::idealThreadCount();
-    const H264Settings gray =
-        EncoderChoice::forCamera(size, 300, true, cores).settings;
-    const H264Settings colour =
-        EncoderChoice::forCamera(size, 300, false, cores).settings;
+    const H264Settings gray = EncoderChoice::forCamera(size, 300, true, cores).settings;
+    const H264Settings colour = EncoderChoice::forCamera(size, 300, false, cores).settings;
     if (gray.preset == colour.preset && gray.threads == colour.threads)
         QSKIP("grey and colour frames get the same settings on this machine");
 

@@ -1,11 +1,11 @@
 #include "capture/CameraSources.h"
+#include "capture/FrameSource.h"
 #include "encode/CvVideoSink.h"
 #include "encode/EncoderChoice.h"
 #include "encode/FfmpegVideoSink.h"
-#include "capture/FrameSource.h"
-#include "tests/support/MessageLog.h"
 #include "engine/PreviewFrame.h"
 #include "engine/Recorder.h"
+#include "tests/support/MessageLog.h"
 
 #include <QDir>
 #include <QFile>
@@ -53,6 +53,7 @@ void RecorderVideoFileTest::init()
     results = 0;
     recording = false;
     recorder = new Recorder;
+    recorder->setSinkFactory([] { return std::make_unique<FfmpegVideoSink>(); });
     recorder->setSourceFactory(
         [](int camera) { return CameraSources({}, cameraTexts).open(camera); });
     recorder->moveToThread(&thread);

@@ -11,8 +11,6 @@ private slots:
     void stamp_data();
     void stamp();
     void stampOfCalendarTime();
-    void elapsedText_data();
-    void elapsedText();
     void folderUsedAsGiven_data();
     void folderUsedAsGiven();
     void sameSecondKeepsEarlierFiles_data();
@@ -68,27 +66,6 @@ void RecordingNamesTest::stampOfCalendarTime()
     const std::time_t calendar = std::mktime(&time);
     QCOMPARE(QString::fromStdString(RecordingNames::stamp(calendar)),
              QString("/01022027_090503_cam"));
-}
-
-void RecordingNamesTest::elapsedText_data()
-{
-    QTest::addColumn<qint64>("milliseconds");
-    QTest::addColumn<QString>("expected");
-    QTest::newRow("start") << qint64(0) << "00:00";
-    QTest::newRow("just under a second") << qint64(999) << "00:00";
-    QTest::newRow("one second") << qint64(1000) << "00:01";
-    QTest::newRow("just under a minute") << qint64(59999) << "00:59";
-    QTest::newRow("one minute") << qint64(60000) << "01:00";
-    QTest::newRow("a minute and a second") << qint64(61000) << "01:01";
-    QTest::newRow("an hour: minutes not wrapped") << qint64(3600000) << "60:00";
-    QTest::newRow("100 minutes: three digits") << qint64(6000000) << "100:00";
-}
-
-void RecordingNamesTest::elapsedText()
-{
-    QFETCH(qint64, milliseconds);
-    QFETCH(QString, expected);
-    QCOMPARE(RecordingNames::elapsedText(milliseconds), expected);
 }
 
 void RecordingNamesTest::folderUsedAsGiven_data()

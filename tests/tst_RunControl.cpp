@@ -1,7 +1,7 @@
+#include "tests/support/StandInProgram.h"
 #include "ui/RunControl.h"
 #include "ui/RunPanel.h"
 #include "ui/RunTimes.h"
-#include "tests/support/StandInProgram.h"
 
 #include <QDir>
 #include <QElapsedTimer>

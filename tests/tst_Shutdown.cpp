@@ -1,13 +1,13 @@
+#include "app/KIVOApplication.h"
+#include "app/PlatformCameras.h"
 #include "capture/CameraSources.h"
 #include "encode/EncoderChoice.h"
-#include "app/KIVOApplication.h"
-#include "ui/MainWindow.h"
-#include "tests/support/MessageLog.h"
-#include "app/PlatformCameras.h"
-#include "tests/support/ProgramArguments.h"
 #include "engine/Recorder.h"
+#include "tests/support/MessageLog.h"
+#include "tests/support/ProgramArguments.h"
 #include "tests/support/RecordingCheck.h"
 #include "tests/support/WatchedSource.h"
+#include "ui/MainWindow.h"
 
 #include <QMutex>
 #include <QSemaphore>

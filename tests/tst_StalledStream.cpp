@@ -1,5 +1,6 @@
 #include "capture/CameraSources.h"
 #include "capture/FrameSource.h"
+#include "encode/FfmpegVideoSink.h"
 #include "engine/Recorder.h"
 
 #include <QCoreApplication>
@@ -66,6 +67,7 @@ struct RecordingThreads
     {
         recorder->setSourceFactory(
             [address](int camID) { return CameraSources({}, {address}).open(camID); });
+        recorder->setSinkFactory([] { return std::make_unique<FfmpegVideoSink>(); });
         recorder->setFolderAddress(folder);
         recorder->moveToThread(&thread);
         QObject::connect(recorder, &Recorder::finished, &thread, &QThread::quit);

@@ -1,8 +1,8 @@
 #include "app/KIVOApplication.h"
+#include "app/ShutdownSignals.h"
+#include "engine/Recorder.h"
 #include "tests/support/ProgramArguments.h"
 #include "ui/MainWindow.h"
-#include "engine/Recorder.h"
-#include "app/ShutdownSignals.h"
 
 #include <QComboBox>
 #include <QLabel>
@@ -13,7 +13,6 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QThread>
-
 
 class StartupTest : public QObject
 {
@@ -45,27 +44,34 @@ void StartupTest::commandLine_data()
     QTest::addColumn<int>("camera");
 
     const QStringList twoSources = {"--source", "first", "--source", "second"};
-    QTest::newRow("no argument") << twoSources << "1  \"\" -1 0" << "" << 300 << 0;
+    QTest::newRow("no argument") << twoSources << "1  \"\" -1 0"
+                                 << "" << 300 << 0;
     QTest::newRow("one argument is ignored")
-        << (twoSources + QStringList{"/data"}) << "2 /data \"\" -1 0" << "" << 300 << 0;
+        << (twoSources + QStringList{"/data"}) << "2 /data \"\" -1 0"
+        << "" << 300 << 0;
     QTest::newRow("directory and length")
-        << (twoSources + QStringList{"/data", "60"}) << "3 /data \"/data\" 60 0" << "/data" << 60 << 0;
+        << (twoSources + QStringList{"/data", "60"}) << "3 /data \"/data\" 60 0"
+        << "/data" << 60 << 0;
     QTest::newRow("directory, length and camera")
-        << (twoSources + QStringList{"/data", "60", "1"}) << "4 /data \"/data\" 60 1" << "/data" << 60
-        << 1;
+        << (twoSources + QStringList{"/data", "60", "1"}) << "4 /data \"/data\" 60 1"
+        << "/data" << 60 << 1;
     QTest::newRow("four or more: the camera is not read")
-        << (twoSources + QStringList{"/data", "60", "1", "extra"}) << "5 /data \"/data\" 60 0" << "/data"
-        << 60 << 0;
+        << (twoSources + QStringList{"/data", "60", "1", "extra"}) << "5 /data \"/data\" 60 0"
+        << "/data" << 60 << 0;
     QTest::newRow("length not a number gives 0")
-        << (twoSources + QStringList{"/data", "abc"}) << "3 /data \"/data\" 0 0" << "/data" << 0 << 0;
+        << (twoSources + QStringList{"/data", "abc"}) << "3 /data \"/data\" 0 0"
+        << "/data" << 0 << 0;
     QTest::newRow("negative length keeps 300")
-        << (twoSources + QStringList{"/data", "-1"}) << "3 /data \"/data\" -1 0" << "/data" << 300 << 0;
+        << (twoSources + QStringList{"/data", "-1"}) << "3 /data \"/data\" -1 0"
+        << "/data" << 300 << 0;
     QTest::newRow("toolkit options are not positional")
         << (QStringList{"-style", "fusion"} + twoSources + QStringList{"/data", "60"})
-        << "3 /data \"/data\" 60 0" << "/data" << 60 << 0;
+        << "3 /data \"/data\" 60 0"
+        << "/data" << 60 << 0;
     QTest::newRow("sources between positional arguments")
         << QStringList{"/data", "--source", "first", "60", "--source", "second", "1"}
-        << "4 /data \"/data\" 60 1" << "/data" << 60 << 1;
+        << "4 /data \"/data\" 60 1"
+        << "/data" << 60 << 1;
     QTest::newRow("-- ends the options")
         << (twoSources + QStringList{"--", "--source", "60"}) << "3 --source \"--source\" 60 0"
         << "--source" << 60 << 0;
@@ -78,7 +84,8 @@ void StartupTest::commandLine_data()
         << "/data" << 60 << 0;
     QTest::newRow("unicode directory")
         << (twoSources + QStringList{QString::fromUtf8("/d\u00e4ta"), "5"})
-        << QString::fromUtf8("3 /d\u00e4ta \"/d\u00e4ta\" 5 0") << QString::fromUtf8("/d\u00e4ta") << 5 << 0;
+        << QString::fromUtf8("3 /d\u00e4ta \"/d\u00e4ta\" 5 0") << QString::fromUtf8("/d\u00e4ta")
+        << 5 << 0;
 }
 
 void StartupTest::commandLine()

@@ -1,12 +1,13 @@
 #include "capture/CameraSources.h"
 #include "capture/FrameSource.h"
-#include "ui/MainWindow.h"
-#include "tests/support/PulseAudioServer.h"
+#include "encode/FfmpegVideoSink.h"
 #include "engine/Recorder.h"
+#include "tests/support/PulseAudioServer.h"
 #include "tests/support/RecordingFiles.h"
 #include "tests/support/StandInProgram.h"
 #include "tests/support/TestAudioOutput.h"
 #include "tests/support/ToneFinder.h"
+#include "ui/MainWindow.h"
 
 #include <QCheckBox>
 #include <QDir>
@@ -92,6 +93,7 @@ void WholeRunTest::runRecordTellsTheRun()
         std::make_unique<MainWindow>(workingDirectory.path(), 1, 0, cameras.displayNames());
     QThread thread;
     auto *recorder = new Recorder;
+    recorder->setSinkFactory([] { return std::make_unique<FfmpegVideoSink>(); });
     recorder->setSourceFactory([cameras](int camID) { return cameras.open(camID); });
     recorder->moveToThread(&thread);
     MainWindow *w = window.get();
@@ -145,7 +147,7 @@ void WholeRunTest::runRecordTellsTheRun()
     // than 1% of the span can move the rate by 1%, so the camera's rate is checked when the
     // longest interval stays below that.
     const double fps = record["measuredFps"].toDouble();
-    const double spanMs = lines->last().milliseconds - lines->first().milliseconds;
+    const double spanMs = lines->last().ms - lines->first().ms;
     const double linesFps = (frames - 1) * 1000.0 / spanMs;
     const double largestMs = record["largestIntervalMs"].toDouble();
     const QString rates = QString("%1 fps recorded, %2 fps in the lines, largest interval %3 ms")

@@ -1,6 +1,6 @@
-#include "tests/support/ScriptedSink.h"
 #include "capture/TestCamera.h"
 #include "encode/WriterQueue.h"
+#include "tests/support/ScriptedSink.h"
 
 #include <QScopeGuard>
 #include <QSemaphore>

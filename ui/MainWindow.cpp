@@ -1,7 +1,7 @@
 #include "ui/MainWindow.h"
 
-#include "ui/MainWindowForm.h"
 #include "engine/PreviewFrame.h"
+#include "ui/MainWindowForm.h"
 #include "ui/StatusLabel.h"
 
 #include <QCheckBox>
@@ -28,8 +28,7 @@ MainWindow::MainWindow(QString workingDirectory, int videoLength, int cameraInde
     selectCamera(cameraIndex);
     connect(&run, &RunControl::stopRecording, this, &MainWindow::stopRecording);
     connect(&run, &RunControl::startRecording, this, &MainWindow::startRecording);
-    connect(&run, &RunControl::workingDirectoryChanged, this,
-            &MainWindow::workingDirectoryChanged);
+    connect(&run, &RunControl::workingDirectoryChanged, this, &MainWindow::workingDirectoryChanged);
     connect(&run, &RunControl::runEvent, this, &MainWindow::runEvent);
     run.setBeep([this] { return beepTone.play(); });
     buildPreviewWindow();

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "ui/BeepTone.h"
 #include "engine/IplImagePointer.h"
+#include "ui/BeepTone.h"
 #include "ui/RunControl.h"
 #include "ui/RunPanel.h"
 

@@ -32,7 +32,7 @@ void RecordingCheck::verify(const QString &folder, const QVector<int> *delivered
     QVector<int> expected, lineIndices, stampIndices;
     for (int i = 0; i < video.frameCount; ++i)
         expected << i;
-    for (const RecordingFiles::Line &line : *lines)
+    for (const FrameLine &line : *lines)
         lineIndices << line.index;
     // -1 stands for a frame whose stamp could not be read.
     for (const auto &stamp : video.stamps)

@@ -1,22 +1,22 @@
 #include "tests/support/RecordingFiles.h"
 
 #include <QFile>
-#include <QRegularExpression>
 
 #include <opencv2/videoio.hpp>
 
-std::optional<QVector<RecordingFiles::Line>> RecordingFiles::readLines(const QString &fileName)
+std::optional<QVector<FrameLine>> RecordingFiles::readLines(const QString &fileName)
 {
     QFile file(fileName);
     if (!file.open(QIODevice::ReadOnly))
         return std::nullopt;
-    const QRegularExpression form("^(0|[1-9]\\d*) (0|[1-9]\\d*)\n$");
-    QVector<Line> lines;
+    QVector<FrameLine> lines;
     while (!file.atEnd()) {
-        const QRegularExpressionMatch match = form.match(QString::fromLatin1(file.readLine()));
-        if (!match.hasMatch())
+        const QByteArray text = file.readLine();
+        const std::optional<FrameLine> line =
+            text.endsWith('\n') ? FrameLine::parse(text.chopped(1)) : std::nullopt;
+        if (!line)
             return std::nullopt;
-        lines.append({match.captured(1).toInt(), match.captured(2).toLongLong()});
+        lines.append(*line);
     }
     return lines;
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "capture/FramePattern.h"
+#include "runrecord/FrameLine.h"
 
 #include <QString>
 #include <QVector>
@@ -13,11 +14,6 @@
 class RecordingFiles
 {
 public:
-    struct Line
-    {
-        int index = -1;
-        qint64 milliseconds = -1;
-    };
     struct Video
     {
         int frameCount = 0;
@@ -28,8 +24,8 @@ public:
         QVector<std::optional<FramePattern::Stamp>> stamps;
     };
 
-    // The text file's lines, or nothing when one is not "<index> <ms>".
-    static std::optional<QVector<Line>> readLines(const QString &fileName);
+    // The text file's lines, or nothing when one is not a whole frame line.
+    static std::optional<QVector<FrameLine>> readLines(const QString &fileName);
     // Every frame decoded; a file that does not open gives no frames.
     static Video readVideo(const QString &fileName);
 };

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "ui/MainWindow.h"
 #include "tests/support/StandInRecorder.h"
+#include "ui/MainWindow.h"
 
 #include <QApplication>
 #include <QCheckBox>
