@@ -29,40 +29,6 @@ namespace {
 // Fixed quantiser for Motion JPEG: its default bit rate would blur an eyelid into blocks.
 constexpr int mjpegQuantiser = 3;
 
-AVPixelFormat sourceFormatOf(int matType)
-{
-    switch (matType) {
-    case CV_8UC3:
-        return AV_PIX_FMT_BGR24;
-    case CV_8UC4:
-        return AV_PIX_FMT_BGRA;
-    case CV_8UC1:
-        return AV_PIX_FMT_GRAY8;
-    default:
-        return AV_PIX_FMT_NONE;
-    }
-}
-
-// The fast BGR to YUV path knows only the limited range; the full range of Motion JPEG needs
-// the exact one.
-SwsContext *makeScaler(AVPixelFormat source, const AVCodecContext *encoder)
-{
-    if (source == AV_PIX_FMT_NONE)
-        return nullptr;
-    const bool fullRange = encoder->color_range == AVCOL_RANGE_JPEG;
-    SwsContext *scaler = sws_getContext(
-        encoder->width, encoder->height, source, encoder->width, encoder->height, encoder->pix_fmt,
-        SWS_BICUBIC | (fullRange ? SWS_ACCURATE_RND : 0), nullptr, nullptr, nullptr);
-    const int *coefficients = sws_getCoefficients(SWS_CS_DEFAULT);
-    if (scaler && fullRange &&
-        sws_setColorspaceDetails(scaler, coefficients, 1, coefficients, 1, 0, 1 << 16, 1 << 16) <
-            0) {
-        sws_freeContext(scaler);
-        return nullptr;
-    }
-    return scaler;
-}
-
 bool hasOddSide(cv::Size size)
 {
     return size.width % 2 != 0 || size.height % 2 != 0;
@@ -211,10 +177,6 @@ bool FfmpegVideoSink::openEncoder(const Codec &codec, double fps, cv::Size frame
     encoder->height = frameSize.height;
     encoder->pix_fmt = pictureFormatOf(codec.isH264, frameSize);
     encoder->color_range = codec.range;
-    for (int level = 0; level < int(lumaOfGray.size()); ++level)
-        lumaOfGray[std::size_t(level)] = codec.range == AVCOL_RANGE_JPEG
-                                             ? uint8_t(level)
-                                             : uint8_t(16 + (level * 219 + 127) / 255);
     encoder->time_base = av_inv_q(rate);
     encoder->framerate = rate;
     AVDictionary *options = nullptr;
@@ -237,6 +199,7 @@ bool FfmpegVideoSink::openEncoder(const Codec &codec, double fps, cv::Size frame
         qDebug("Video encoder open failed");
         return false;
     }
+    converter.reset(encoder.get());
     return true;
 }
 
@@ -326,45 +289,12 @@ bool FfmpegVideoSink::convert(const cv::Mat &frame)
         qDebug("Video encoding failed");
         return false;
     }
-    if (frame.type() == CV_8UC1)
-        copyGray(frame);
-    else if (!convertColour(frame))
+    if (!converter.fill(frame, picture.get()))
         return false;
     // Only frames that reach the encoder are numbered: the count of frames in the file relies
     // on numbers without a gap.
     picture->pts = nextPts++;
     return true;
-}
-
-bool FfmpegVideoSink::convertColour(const cv::Mat &frame)
-{
-    if (frame.type() != scalerSourceType) {
-        scaler.reset(makeScaler(sourceFormatOf(frame.type()), encoder.get()));
-        scalerSourceType = scaler ? frame.type() : -1;
-        if (!scaler) {
-            qDebug("Video frame format not supported");
-            return false;
-        }
-    }
-    const uint8_t *const planes[] = {frame.data};
-    const int strides[] = {int(frame.step[0])};
-    sws_scale(scaler.get(), planes, strides, 0, frame.rows, picture->data, picture->linesize);
-    return true;
-}
-
-// Grey is luma alone: one pass over the pixels into the stored levels, and chroma without
-// colour.
-void FfmpegVideoSink::copyGray(const cv::Mat &frame)
-{
-    cv::Mat luma(frame.rows, frame.cols, CV_8UC1, picture->data[0],
-                 std::size_t(picture->linesize[0]));
-    cv::LUT(frame, cv::Mat(1, int(lumaOfGray.size()), CV_8UC1, lumaOfGray.data()), luma);
-    const int chromaRows =
-        picture->format == AV_PIX_FMT_YUV444P ? frame.rows : (frame.rows + 1) / 2;
-    constexpr int noColour = 128;
-    for (int plane = 1; plane <= 2; ++plane)
-        std::memset(picture->data[plane], noColour,
-                    std::size_t(picture->linesize[plane]) * std::size_t(chromaRows));
 }
 
 // Sends one picture to the encoder (nullptr: the end, which flushes the delayed ones) and
@@ -448,8 +378,7 @@ bool FfmpegVideoSink::release()
 
 void FfmpegVideoSink::close()
 {
-    scaler.reset();
-    scalerSourceType = -1;
+    converter.reset(nullptr);
     packet.reset();
     picture.reset();
     stream = nullptr;

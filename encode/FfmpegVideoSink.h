@@ -1,6 +1,7 @@
 #pragma once
 
 #include "encode/H264Settings.h"
+#include "encode/PictureConverter.h"
 #include "encode/VideoSink.h"
 #include "ffmpeg/FfmpegDeleter.h"
 
@@ -67,8 +68,6 @@ private:
     double cameraRate() const;
     bool openFile(const std::string &fileName, unsigned int fourcc);
     bool convert(const cv::Mat &frame);
-    bool convertColour(const cv::Mat &frame);
-    void copyGray(const cv::Mat &frame);
     bool encode(const AVFrame *picture);
     void noteMuxed(long long frameIndex);
     bool flush();
@@ -83,16 +82,13 @@ private:
     double openedFps = 0;
     // The settings fit the camera's frames: its first frame was seen.
     bool fitted = false;
-    // Gray levels as the luma plane stores them.
-    std::array<uint8_t, 256> lumaOfGray{};
     Description encoding;
     Owned<AVCodecContext> encoder;
     Owned<AVFormatContext> file;
     AVStream *stream = nullptr;
     Owned<AVFrame> picture;
     Owned<AVPacket> packet;
-    Owned<SwsContext> scaler;
-    int scalerSourceType = -1;
+    PictureConverter converter;
     long long nextPts = 0;
     bool opened = false;
     bool complete = true;
