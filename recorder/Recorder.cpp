@@ -420,8 +420,8 @@ void Recorder::startRunRecord()
     runRecord.result = RunRecord::Result::Unfinished;
     runRecord.endedBy = RunRecord::EndedBy::NotEnded;
     runRecord.events = runEvents.onRecordingClock();
-    if (!runRecord.write(QString::fromStdString(runRecordFileName)))
-        qDebug("Run record write failed");
+    runRecord.write(QString::fromStdString(runRecordFileName));
+    margin.noteRunRecord(fileSize(runRecordFileName));
 }
 
 void Recorder::setVideoDescription(const VideoSink::Description &encoding)
@@ -446,8 +446,7 @@ void Recorder::finishRunRecord(const Ending &ending, MonotonicClock::time_point 
         ending.failure.isEmpty() ? RunRecord::Result::Successful : RunRecord::Result::Failed;
     runRecord.endedBy = ending.cause;
     runRecord.events = runEvents.onRecordingClock();
-    if (!runRecord.write(QString::fromStdString(runRecordFileName)))
-        qDebug("Run record write failed");
+    runRecord.write(QString::fromStdString(runRecordFileName));
 }
 
 QString Recorder::successText() const
