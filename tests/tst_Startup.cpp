@@ -1,6 +1,6 @@
 #include "KIVOApplication.h"
-#include "ProgramArguments.h"
 #include "MainWindow.h"
+#include "ProgramArguments.h"
 #include "Recorder.h"
 #include "ShutdownSignals.h"
 
@@ -14,7 +14,6 @@
 #include <QTest>
 #include <QThread>
 
-
 class StartupTest : public QObject
 {
     Q_OBJECT
@@ -22,6 +21,8 @@ private slots:
     void initTestCase() { qRegisterMetaType<IplImage *>("IplImage*"); }
     void commandLine_data();
     void commandLine();
+    void notesAsStatusTooltip_data();
+    void notesAsStatusTooltip();
     void wiring();
     void shutdownSignalStopsTheRun();
 
@@ -45,27 +46,34 @@ void StartupTest::commandLine_data()
     QTest::addColumn<int>("camera");
 
     const QStringList twoSources = {"--source", "first", "--source", "second"};
-    QTest::newRow("no argument") << twoSources << "1  \"\" -1 0" << "" << 300 << 0;
+    QTest::newRow("no argument") << twoSources << "1  \"\" -1 0"
+                                 << "" << 300 << 0;
     QTest::newRow("one argument is ignored")
-        << (twoSources + QStringList{"/data"}) << "2 /data \"\" -1 0" << "" << 300 << 0;
+        << (twoSources + QStringList{"/data"}) << "2 /data \"\" -1 0"
+        << "" << 300 << 0;
     QTest::newRow("directory and length")
-        << (twoSources + QStringList{"/data", "60"}) << "3 /data \"/data\" 60 0" << "/data" << 60 << 0;
+        << (twoSources + QStringList{"/data", "60"}) << "3 /data \"/data\" 60 0"
+        << "/data" << 60 << 0;
     QTest::newRow("directory, length and camera")
-        << (twoSources + QStringList{"/data", "60", "1"}) << "4 /data \"/data\" 60 1" << "/data" << 60
-        << 1;
+        << (twoSources + QStringList{"/data", "60", "1"}) << "4 /data \"/data\" 60 1"
+        << "/data" << 60 << 1;
     QTest::newRow("four or more: the camera is not read")
-        << (twoSources + QStringList{"/data", "60", "1", "extra"}) << "5 /data \"/data\" 60 0" << "/data"
-        << 60 << 0;
+        << (twoSources + QStringList{"/data", "60", "1", "extra"}) << "5 /data \"/data\" 60 0"
+        << "/data" << 60 << 0;
     QTest::newRow("length not a number gives 0")
-        << (twoSources + QStringList{"/data", "abc"}) << "3 /data \"/data\" 0 0" << "/data" << 0 << 0;
+        << (twoSources + QStringList{"/data", "abc"}) << "3 /data \"/data\" 0 0"
+        << "/data" << 0 << 0;
     QTest::newRow("negative length keeps 300")
-        << (twoSources + QStringList{"/data", "-1"}) << "3 /data \"/data\" -1 0" << "/data" << 300 << 0;
+        << (twoSources + QStringList{"/data", "-1"}) << "3 /data \"/data\" -1 0"
+        << "/data" << 300 << 0;
     QTest::newRow("toolkit options are not positional")
         << (QStringList{"-style", "fusion"} + twoSources + QStringList{"/data", "60"})
-        << "3 /data \"/data\" 60 0" << "/data" << 60 << 0;
+        << "3 /data \"/data\" 60 0"
+        << "/data" << 60 << 0;
     QTest::newRow("sources between positional arguments")
         << QStringList{"/data", "--source", "first", "60", "--source", "second", "1"}
-        << "4 /data \"/data\" 60 1" << "/data" << 60 << 1;
+        << "4 /data \"/data\" 60 1"
+        << "/data" << 60 << 1;
     QTest::newRow("-- ends the options")
         << (twoSources + QStringList{"--", "--source", "60"}) << "3 --source \"--source\" 60 0"
         << "--source" << 60 << 0;
@@ -78,7 +86,8 @@ void StartupTest::commandLine_data()
         << "/data" << 60 << 0;
     QTest::newRow("unicode directory")
         << (twoSources + QStringList{QString::fromUtf8("/d\u00e4ta"), "5"})
-        << QString::fromUtf8("3 /d\u00e4ta \"/d\u00e4ta\" 5 0") << QString::fromUtf8("/d\u00e4ta") << 5 << 0;
+        << QString::fromUtf8("3 /d\u00e4ta \"/d\u00e4ta\" 5 0") << QString::fromUtf8("/d\u00e4ta")
+        << 5 << 0;
 }
 
 void StartupTest::commandLine()
@@ -99,6 +108,36 @@ void StartupTest::commandLine()
     QCOMPARE(cameras->count(), 2);
     QCOMPARE(cameras->itemText(cameras->count() - 1), QStringLiteral("second"));
     QCOMPARE(cameras->currentIndex(), camera);
+    closeAndRun(app);
+}
+
+void StartupTest::notesAsStatusTooltip_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QString>("tooltip");
+
+    QTest::newRow("all understood") << QStringList{"/data", "60", "0"} << "";
+    QTest::newRow("length not a number")
+        << QStringList{"/data", "abc"}
+        << "video length 'abc' is not a whole number of seconds: 0 used";
+    QTest::newRow("length and camera")
+        << QStringList{"/data", "2.5", "x"}
+        << "video length '2.5' is not a whole number of seconds: 0 used; "
+           "camera index 'x' is not a whole number: 0 used";
+}
+
+// What the command line gave but the window could not use as it stood is said where the
+// operator looks: the status, which still reads "ready", explains it in its tooltip.
+void StartupTest::notesAsStatusTooltip()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(QString, tooltip);
+
+    ProgramArguments argv(arguments);
+    KIVOApplication app(argv.count, argv.values());
+    auto *status = mainWindowOf(app)->findChild<QLabel *>("label_status");
+    QCOMPARE(status->text(), QStringLiteral("ready"));
+    QCOMPARE(status->toolTip(), tooltip);
     closeAndRun(app);
 }
 
