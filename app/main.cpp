@@ -1,4 +1,5 @@
 #include "CommandLine.h"
+#include "DiagnosticMessages.h"
 #include "IplImagePointer.h"
 #include "KIVOApplication.h"
 #include "ProgramVersion.h"
@@ -29,6 +30,8 @@ int main(int argc, char *argv[])
     qRegisterMetaType<IplImage *>("IplImage*");
     // Lets the desktop match the window to the desktop entry and its icon.
     QGuiApplication::setDesktopFileName(QStringLiteral(EYEBLINK_APP_ID));
+    // Before the application and gone after it, so that every message of theirs takes it.
+    const DiagnosticMessages diagnostics;
     KIVOApplication application(argc, argv);
     return application.exec();
 }
