@@ -1,6 +1,10 @@
 #include "BoundedOutput.h"
 #include "DiagnosticMessages.h"
+#include "StandInProgram.h"
 #include "StandardStreams.h"
+#include "StimulusProgram.h"
+
+#include <QTemporaryDir>
 
 #include <QTemporaryFile>
 #include <QTest>
@@ -20,6 +24,37 @@ using namespace std::chrono_literals;
 Q_DECLARE_METATYPE(BoundedOutput::Kind)
 
 namespace {
+
+#ifdef Q_OS_UNIX
+// One of the process's own outputs into a file of its own while it exists.
+class Redirected
+{
+public:
+    explicit Redirected(int handle) : handle(handle), saved(::dup(handle))
+    {
+        valid = file.open() && saved >= 0 && ::dup2(file.handle(), handle) >= 0;
+    }
+    ~Redirected() { restore(); }
+    bool isValid() const { return valid; }
+    // Gives the output back and returns what was written into the file.
+    QByteArray restore()
+    {
+        if (saved >= 0) {
+            ::dup2(saved, handle);
+            ::close(saved);
+            saved = -1;
+        }
+        // The file's offset is shared with the output, which left it at the end.
+        return file.seek(0) ? file.readAll() : QByteArray();
+    }
+
+private:
+    QTemporaryFile file;
+    int handle;
+    int saved;
+    bool valid = false;
+};
+#endif
 
 // A terminal that takes nothing until it is opened, and then everything; shared with the
 // writer, which may outlive the output and the test's own objects.
@@ -101,6 +136,7 @@ private slots:
     void failedWritesCountAsDropped();
     void stuckWriterLeftBehind();
     void messagesKeepTheirTextAndOrder();
+    void programOutputReachesOurOwn();
 };
 
 void BoundedOutputTest::blockedTerminalDropsWhatDoesNotFit_data()
@@ -241,10 +277,8 @@ void BoundedOutputTest::stuckWriterLeftBehind()
 void BoundedOutputTest::messagesKeepTheirTextAndOrder()
 {
 #ifdef Q_OS_UNIX
-    QTemporaryFile file;
-    QVERIFY(file.open());
-    const int savedError = ::dup(STDERR_FILENO);
-    QVERIFY(::dup2(file.handle(), STDERR_FILENO) >= 0);
+    Redirected error(STDERR_FILENO);
+    QVERIFY(error.isValid());
     {
         const DiagnosticMessages diagnostics;
         qDebug("MW:finish emitted");
@@ -254,19 +288,41 @@ void BoundedOutputTest::messagesKeepTheirTextAndOrder()
         std::thread([] { qDebug("BD: finish emitted"); }).join();
         qWarning("Kivo app destructor");
     }
-    const bool drained = StandardStreams::error().drain(20s);
-    ::dup2(savedError, STDERR_FILENO);
-    ::close(savedError);
-    QVERIFY(drained);
-    // The file's offset is shared with the standard error, which left it at the end.
-    QVERIFY(file.seek(0));
-    QCOMPARE(file.readAll(), QByteArray("MW:finish emitted\n"
-                                        "Disk space low: 10 bytes free, 20 bytes needed\n"
-                                        "3 /data \"/data\" 60\n"
-                                        "BD: finish emitted\n"
-                                        "Kivo app destructor\n"));
+    QVERIFY(StandardStreams::error().drain(20s));
+    QCOMPARE(error.restore(), QByteArray("MW:finish emitted\n"
+                                         "Disk space low: 10 bytes free, 20 bytes needed\n"
+                                         "3 /data \"/data\" 60\n"
+                                         "BD: finish emitted\n"
+                                         "Kivo app destructor\n"));
 #else
-    QSKIP("the standard error is redirected the Unix way");
+    QSKIP("the outputs are redirected the Unix way");
+#endif
+}
+
+// What the stimulus program writes comes out of this program's own outputs, each to its own.
+void BoundedOutputTest::programOutputReachesOurOwn()
+{
+#ifdef Q_OS_UNIX
+    QTemporaryDir folder;
+    const StandInProgram script(folder.filePath("talks"),
+                                "echo 'to the output'\necho 'to the error' >&2\n"
+                                "echo 'output again'\n");
+    QVERIFY(script.isValid());
+    Redirected output(STDOUT_FILENO);
+    Redirected error(STDERR_FILENO);
+    QVERIFY(output.isValid() && error.isValid());
+    {
+        StimulusProgram program;
+        QString failure;
+        QVERIFY2(program.start(script.path(), &failure), qPrintable(failure));
+        QTRY_VERIFY_WITH_TIMEOUT(!program.isRunning(), 20000);
+    }
+    QVERIFY(StandardStreams::output().drain(20s));
+    QVERIFY(StandardStreams::error().drain(20s));
+    QCOMPARE(output.restore(), QByteArray("to the output\noutput again\n"));
+    QCOMPARE(QString::fromUtf8(error.restore()), QString("to the error\n"));
+#else
+    QSKIP("the outputs are redirected the Unix way");
 #endif
 }
 
