@@ -63,9 +63,19 @@ void appendOperands(int &argc, char **argv, const CommandLine::Operands &operand
     argv[argc] = nullptr;
 }
 
-int toInt(const char *argument)
+// A positional number of something, such as "video length" in " of seconds"; one that is not a
+// whole number, or too large for one, counts as 0, and a note says so.
+int wholeNumber(const char *argument, const char *name, const char *unit, QStringList &notes)
 {
-    return QString::fromUtf8(argument).toInt(nullptr, 10);
+    bool ok = false;
+    const QString text = QString::fromUtf8(argument);
+    const int value = text.toInt(&ok, 10);
+    if (ok)
+        return value;
+    notes << QStringLiteral("%1 '%2' is not a whole number%3: 0 used")
+                 .arg(QLatin1String(name), text, QLatin1String(unit));
+    qDebug("%s", qPrintable(notes.last()));
+    return 0;
 }
 
 } // namespace
@@ -148,9 +158,9 @@ CommandLine CommandLine::parse(int &argc, char **argv, const Operands &operands)
     appendOperands(argc, argv, operands);
     if (argc >= 3) {
         line.workingDirectory = QString::fromUtf8(argv[1]);
-        line.videoLength = toInt(argv[2]);
+        line.videoLength = wholeNumber(argv[2], "video length", " of seconds", line.notes);
     }
     if (argc == 4)
-        line.cameraIndex = toInt(argv[3]);
+        line.cameraIndex = wholeNumber(argv[3], "camera index", "", line.notes);
     return line;
 }

@@ -16,6 +16,9 @@ struct CommandLine
     QStringList sources;
     // The last "--camera-mode MODE", such as "1280x720@60:MJPG"; empty when none is given.
     QString cameraMode;
+    // What was not used as given, one text each, such as "video length 'abc' is not a whole
+    // number of seconds: 0 used"; each is also a debug line.
+    QStringList notes;
 
     // What the program is asked to do before it makes any window.
     enum class Request { Run, ShowHelp, ShowVersion };

@@ -32,6 +32,8 @@ KIVOApplication::KIVOApplication(int &argc, char **argv, const CommandLine::Oper
                                 CameraMode::fromOption(commandLine.cameraMode));
     mainWindow = new MainWindow(commandLine.workingDirectory, commandLine.videoLength,
                                 commandLine.cameraIndex, cameras.displayNames());
+    if (!commandLine.notes.isEmpty())
+        mainWindow->explainStart(commandLine.notes.join(QStringLiteral("; ")));
     workerThread = new QThread(this);
     recorder = new Recorder();
     recorder->setSourceFactory([cameras](int camID) { return cameras.open(camID); });

@@ -1,4 +1,5 @@
 #include "app/CommandLine.h"
+#include "app/DiagnosticMessages.h"
 #include "app/KIVOApplication.h"
 #include "engine/IplImagePointer.h"
 #include "generated/ProgramVersion.h"
@@ -29,6 +30,8 @@ int main(int argc, char *argv[])
     qRegisterMetaType<IplImage *>("IplImage*");
     // Lets the desktop match the window to the desktop entry and its icon.
     QGuiApplication::setDesktopFileName(QStringLiteral(EYEBLINK_APP_ID));
+    // Before the application and gone after it, so that every message of theirs takes it.
+    const DiagnosticMessages diagnostics;
     KIVOApplication application(argc, argv);
     return application.exec();
 }

@@ -7,6 +7,7 @@ DiskMargin::DiskMargin(qint64 floor) : floor(floor) {}
 void DiskMargin::restart()
 {
     note(MonotonicClock::duration(0), 0, 0);
+    noteRunRecord(0);
 }
 
 void DiskMargin::note(MonotonicClock::duration recorded, qint64 fileBytes, int fileFrames)
@@ -24,5 +25,7 @@ qint64 DiskMargin::needed() const
     // they show then says nothing yet.
     const double growth =
         seconds >= 1.0 ? double(bytes) / seconds * Seconds(lookAhead).count() : 0.0;
-    return std::max(floor, qint64(growth) + indexBytesPerFrame * frames);
+    // The last run record is written beside the first before it takes its place, and tells
+    // more events: twice the first one's size leaves room for it.
+    return std::max(floor, qint64(growth) + indexBytesPerFrame * frames) + 2 * runRecordBytes;
 }

@@ -6,8 +6,9 @@
 
 // The free space a recording needs to go on: what its files will take in the next ten seconds
 // at the rate they have grown so far, plus the index that the video file is completed with,
-// and never less than a small floor for the files' headers. A slow recording on a small volume
-// thus goes on where a fast one would soon fill it.
+// and never less than a small floor for the files' headers; beyond that, room for the run record
+// that the recording's end writes. A slow recording on a small volume thus goes on where a fast
+// one would soon fill it.
 class DiskMargin
 {
 public:
@@ -23,6 +24,8 @@ public:
     void restart();
     // After elapsed of recording its files held bytes, with frames in the video.
     void note(MonotonicClock::duration elapsed, qint64 bytes, int frames);
+    // The run record written at the start took bytes.
+    void noteRunRecord(qint64 bytes) { runRecordBytes = bytes; }
     qint64 needed() const;
 
 private:
@@ -30,4 +33,5 @@ private:
     MonotonicClock::duration elapsed{0};
     qint64 bytes = 0;
     int frames = 0;
+    qint64 runRecordBytes = 0;
 };

@@ -112,6 +112,7 @@ void Recorder::record(int camID)
     recordTime = start.time_since_epoch().count();
     timeline.emplace(start, capture->frameRate(), !capture->deliversOnDemand());
     runRecord.started(capture->description(), frameSize, declaredFps, start);
+    margin.noteRunRecord(fileSize(runRecordFileName));
     postIteration();
 }
 

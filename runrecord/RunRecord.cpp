@@ -1,6 +1,7 @@
 #include "runrecord/RunRecord.h"
 
 #include "generated/ProgramVersion.h"
+#include "runrecord/FileSync.h"
 
 #include <QDebug>
 #include <QFile>
@@ -284,15 +285,20 @@ std::optional<RunRecord> RunRecord::fromJson(const QJsonObject &object, QString 
     return record;
 }
 
+// The toolkit's commit renames the new file over the old one even when writing out its buffer
+// or syncing failed: both are checked here first, and the new file is dropped on any failure.
 bool RunRecord::write(const QString &fileName) const
 {
     QSaveFile file(fileName);
     const QByteArray json = QJsonDocument(toJson()).toJson(QJsonDocument::Indented);
-    if (!file.open(QIODevice::WriteOnly) || file.write(json) != json.size() || !file.commit()) {
-        qDebug("Run record write failed");
-        return false;
-    }
-    return true;
+    QString why;
+    const bool written = file.open(QIODevice::WriteOnly) && file.write(json) == json.size() &&
+                         FileSync::toDisk(file, &why) && file.commit();
+    if (written)
+        return true;
+    qDebug("Run record write failed (%s): %s left as it was",
+           qPrintable(why.isEmpty() ? file.errorString() : why), qPrintable(fileName));
+    return false;
 }
 
 std::optional<RunRecord> RunRecord::read(const QString &fileName, QString *why)

@@ -84,7 +84,8 @@ struct RunRecord
     // Nothing, and the reason in why, when a key is missing or holds what no record writes.
     static std::optional<RunRecord> fromJson(const QJsonObject &object, QString *why = nullptr);
 
-    // Replaces fileName as a whole, so that a reader never sees half a record.
+    // Replaces fileName as a whole, so that a reader never sees half a record. A record that
+    // cannot be written in full leaves the file as it was and says so in a debug line.
     bool write(const QString &fileName) const;
     static std::optional<RunRecord> read(const QString &fileName, QString *why = nullptr);
 

@@ -15,6 +15,8 @@ private slots:
     void request();
     void endOfOptions_data();
     void endOfOptions();
+    void numbersNotUnderstood_data();
+    void numbersNotUnderstood();
     void answeredWithoutDisplay_data();
     void answeredWithoutDisplay();
 };
@@ -86,6 +88,52 @@ void CommandLineTest::endOfOptions()
     QCOMPARE(line.videoLength, length);
     QCOMPARE(line.cameraIndex, camera);
     QCOMPARE(argv.values()[argv.count], nullptr);
+}
+
+void CommandLineTest::numbersNotUnderstood_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<int>("length");
+    QTest::addColumn<int>("camera");
+    QTest::addColumn<QStringList>("notes");
+
+    const auto length = [](const char *given) {
+        return QString("video length '%1' is not a whole number of seconds: 0 used").arg(given);
+    };
+    QTest::newRow("whole numbers") << QStringList{"/data", "60", "1"} << 60 << 1 << QStringList{};
+    QTest::newRow("negative length: a whole number")
+        << QStringList{"/data", "-1"} << -1 << 0 << QStringList{};
+    QTest::newRow("letters") << QStringList{"/data", "abc"} << 0 << 0 << QStringList{length("abc")};
+    QTest::newRow("a fraction") << QStringList{"/data", "2.5"} << 0 << 0
+                                << QStringList{length("2.5")};
+    QTest::newRow("too large for a number")
+        << QStringList{"/data", "99999999999"} << 0 << 0 << QStringList{length("99999999999")};
+    QTest::newRow("digits then letters")
+        << QStringList{"/data", "10s"} << 0 << 0 << QStringList{length("10s")};
+    QTest::newRow("empty") << QStringList{"/data", ""} << 0 << 0 << QStringList{length("")};
+    QTest::newRow("camera index too")
+        << QStringList{"/data", "2.5", "first"} << 0 << 0
+        << QStringList{length("2.5"), "camera index 'first' is not a whole number: 0 used"};
+    QTest::newRow("after --") << QStringList{"--", "/data", "abc"} << 0 << 0
+                              << QStringList{length("abc")};
+}
+
+// The rule stays (what is not a whole number counts as 0), but it is said, once for each.
+void CommandLineTest::numbersNotUnderstood()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(int, length);
+    QFETCH(int, camera);
+    QFETCH(QStringList, notes);
+
+    for (const QString &note : notes)
+        QTest::ignoreMessage(QtDebugMsg, note.toUtf8().constData());
+    ProgramArguments argv(arguments);
+    const CommandLine::Operands operands = CommandLine::holdBackOperands(argv.count, argv.values());
+    const CommandLine line = CommandLine::parse(argv.count, argv.values(), operands);
+    QCOMPARE(line.videoLength, length);
+    QCOMPARE(line.cameraIndex, camera);
+    QCOMPARE(line.notes, notes);
 }
 
 void CommandLineTest::answeredWithoutDisplay_data()

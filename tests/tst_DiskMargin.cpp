@@ -12,6 +12,8 @@ private slots:
     void needed_data();
     void needed();
     void restartForgetsTheLastRecording();
+    void roomForTheLastRunRecord_data();
+    void roomForTheLastRunRecord();
 };
 
 void DiskMarginTest::needed_data()
@@ -50,6 +52,34 @@ void DiskMarginTest::restartForgetsTheLastRecording()
     DiskMargin margin;
     margin.note(10s, 500 * 1024 * 1024, 3000);
     QVERIFY(margin.needed() > 100 * 1024 * 1024);
+    margin.restart();
+    QCOMPARE(margin.needed(), DiskMargin::defaultFloor);
+}
+
+void DiskMarginTest::roomForTheLastRunRecord_data()
+{
+    QTest::addColumn<int>("elapsedMs");
+    QTest::addColumn<qint64>("bytes");
+    QTest::addColumn<qint64>("needed");
+    const qint64 MiB = 1024 * 1024;
+    const qint64 record = 979;
+    QTest::newRow("beyond the floor") << 10000 << qint64(200'000) << MiB + 2 * record;
+    QTest::newRow("beyond the files' growth")
+        << 5000 << 10 * MiB << 20 * MiB + 600 * DiskMargin::indexBytesPerFrame + 2 * record;
+}
+
+// The record that ends a recording is written beside the first one before it takes its place,
+// with more events in it: the margin keeps room for it on top of everything else.
+void DiskMarginTest::roomForTheLastRunRecord()
+{
+    QFETCH(int, elapsedMs);
+    QFETCH(qint64, bytes);
+    QFETCH(qint64, needed);
+    DiskMargin margin;
+    margin.restart();
+    margin.noteRunRecord(979);
+    margin.note(std::chrono::milliseconds(elapsedMs), bytes, 600);
+    QCOMPARE(margin.needed(), needed);
     margin.restart();
     QCOMPARE(margin.needed(), DiskMargin::defaultFloor);
 }

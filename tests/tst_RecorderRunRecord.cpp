@@ -29,6 +29,8 @@
 #include <limits>
 #include <memory>
 
+Q_DECLARE_METATYPE(RunRecord::Result)
+
 namespace {
 
 enum Camera { Vga30, Small30, FiveFrames, FastGray, Missing };
@@ -545,15 +547,19 @@ void RecorderRunRecordTest::smallVolumeWithRoomRecords()
 void RecorderRunRecordTest::volumeThatFills_data()
 {
     QTest::addColumn<qint64>("leftFree");
-    QTest::newRow("to the last byte") << qint64(0);
-    QTest::newRow("all but a little") << qint64(256 * 1024);
+    QTest::addColumn<RunRecord::Result>("recordResult");
+    // No room for the last run record: the one written at the start stays.
+    QTest::newRow("to the last byte") << qint64(0) << RunRecord::Result::Unfinished;
+    QTest::newRow("all but a little") << qint64(256 * 1024) << RunRecord::Result::Failed;
 }
 
 // Another program fills the volume while the recording runs: the recording ends as failed,
-// the video keeps the frames it held before, and no line tells of a frame it lacks.
+// the video keeps the frames it held before, no line tells of a frame it lacks, and the run
+// record is a whole one.
 void RecorderRunRecordTest::volumeThatFills()
 {
     QFETCH(qint64, leftFree);
+    QFETCH(RunRecord::Result, recordResult);
     SmallVolume volume(24 * 1024 * 1024);
     if (!volume.isValid())
         QSKIP(qPrintable("no small volume: " + volume.error()));
@@ -589,6 +595,12 @@ void RecorderRunRecordTest::volumeThatFills()
         QCOMPARE(whole[i].split(' ').first().toInt(), i);
         QCOMPARE(video.stamps[i] ? int(video.stamps[i]->index) : -1, i);
     }
+    QString why;
+    const std::optional<RunRecord> record = RunRecord::read(lastBase() + ".json", &why);
+    QVERIFY2(record, qPrintable("run record unreadable: " + why));
+    QCOMPARE(record->result, recordResult);
+    QCOMPARE(log.all().filter("Run record write failed").size(),
+             recordResult == RunRecord::Result::Unfinished ? 1 : 0);
 }
 
 // A grey camera's encoder settings are chosen again with its first frame; the record that the

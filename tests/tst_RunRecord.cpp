@@ -1,11 +1,13 @@
 #include "runrecord/RecordingNames.h"
 #include "runrecord/RunRecord.h"
+#include "tests/support/SmallVolume.h"
 
 #include <QDir>
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QRegularExpression>
+#include <QStorageInfo>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimeZone>
@@ -23,6 +25,7 @@ class RunRecordTest : public QObject
 {
     Q_OBJECT
 private slots:
+    void initTestCase();
     void init();
 
     void everyKeyWritten_data();
@@ -44,6 +47,8 @@ private slots:
     void missingFile();
     void writeReplacesWholeFile();
     void writeFailureReported();
+    void fullVolumeKeepsThePreviousRecord_data();
+    void fullVolumeKeepsThePreviousRecord();
     void measuredFps_data();
     void measuredFps();
     void largestInterval_data();
@@ -89,6 +94,11 @@ RunRecord RunRecordTest::fullRecord()
                      {"recording started", 0},
                      {"stop asked", 10003, "timer"}};
     return record;
+}
+
+void RunRecordTest::initTestCase()
+{
+    SmallVolume::prepare();
 }
 
 void RunRecordTest::init()
@@ -421,8 +431,54 @@ void RunRecordTest::writeReplacesWholeFile()
 
 void RunRecordTest::writeFailureReported()
 {
-    QTest::ignoreMessage(QtDebugMsg, "Run record write failed");
-    QVERIFY(!fullRecord().write(folder->filePath("missing folder/run.json")));
+    const QString fileName = folder->filePath("missing folder/run.json");
+    QTest::ignoreMessage(QtDebugMsg, QRegularExpression("^Run record write failed \\(.+\\): " +
+                                                        QRegularExpression::escape(fileName) +
+                                                        " left as it was$"));
+    QVERIFY(!fullRecord().write(fileName));
+}
+
+void RunRecordTest::fullVolumeKeepsThePreviousRecord_data()
+{
+    QTest::addColumn<qint64>("leftFree");
+    QTest::newRow("full to the last byte") << qint64(0);
+    // Room for the start of the new record, not for all of it.
+    QTest::newRow("room for a part") << qint64(4096);
+}
+
+// The record written at the start stays whole when the volume has filled up by the end: the
+// new one takes its place only once it is written in full.
+void RunRecordTest::fullVolumeKeepsThePreviousRecord()
+{
+    QFETCH(qint64, leftFree);
+    SmallVolume volume(256 * 1024);
+    if (!volume.isValid())
+        QSKIP(qPrintable("no small volume: " + volume.error()));
+    const QString fileName = QDir(volume.path()).filePath("run.json");
+    RunRecord previous = fullRecord();
+    previous.result = RunRecord::Result::Unfinished;
+    previous.endedBy = RunRecord::EndedBy::NotEnded;
+    QVERIFY(previous.write(fileName));
+
+    QFile filler(QDir(volume.path()).filePath("filler"));
+    QVERIFY(filler.open(QIODevice::WriteOnly | QIODevice::Unbuffered));
+    const QByteArray block(512, 'x');
+    while (QStorageInfo(volume.path()).bytesAvailable() > leftFree && filler.write(block) > 0) {
+    }
+    filler.close();
+
+    RunRecord last = fullRecord();
+    // Larger than the room left, and than a page of the volume.
+    last.source.entry = QString(3 * 4096, 'e');
+    QTest::ignoreMessage(QtDebugMsg, QRegularExpression("^Run record write failed \\(.+\\): " +
+                                                        QRegularExpression::escape(fileName) +
+                                                        " left as it was$"));
+    QVERIFY(!last.write(fileName));
+    QString why;
+    const std::optional<RunRecord> read = RunRecord::read(fileName, &why);
+    QVERIFY2(read, qPrintable(why));
+    QVERIFY(*read == previous);
+    QCOMPARE(QDir(volume.path()).entryList(QDir::Files), QStringList({"filler", "run.json"}));
 }
 
 void RunRecordTest::measuredFps_data()

@@ -21,6 +21,8 @@ private slots:
     void initTestCase() { qRegisterMetaType<IplImage *>("IplImage*"); }
     void commandLine_data();
     void commandLine();
+    void notesAsStatusTooltip_data();
+    void notesAsStatusTooltip();
     void wiring();
     void shutdownSignalStopsTheRun();
 
@@ -106,6 +108,36 @@ void StartupTest::commandLine()
     QCOMPARE(cameras->count(), 2);
     QCOMPARE(cameras->itemText(cameras->count() - 1), QStringLiteral("second"));
     QCOMPARE(cameras->currentIndex(), camera);
+    closeAndRun(app);
+}
+
+void StartupTest::notesAsStatusTooltip_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QString>("tooltip");
+
+    QTest::newRow("all understood") << QStringList{"/data", "60", "0"} << "";
+    QTest::newRow("length not a number")
+        << QStringList{"/data", "abc"}
+        << "video length 'abc' is not a whole number of seconds: 0 used";
+    QTest::newRow("length and camera")
+        << QStringList{"/data", "2.5", "x"}
+        << "video length '2.5' is not a whole number of seconds: 0 used; "
+           "camera index 'x' is not a whole number: 0 used";
+}
+
+// What the command line gave but the window could not use as it stood is said where the
+// operator looks: the status, which still reads "ready", explains it in its tooltip.
+void StartupTest::notesAsStatusTooltip()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(QString, tooltip);
+
+    ProgramArguments argv(arguments);
+    KIVOApplication app(argv.count, argv.values());
+    auto *status = mainWindowOf(app)->findChild<QLabel *>("label_status");
+    QCOMPARE(status->text(), QStringLiteral("ready"));
+    QCOMPARE(status->toolTip(), tooltip);
     closeAndRun(app);
 }
 

@@ -58,6 +58,11 @@ void MainWindow::closeOnSignal()
     close();
 }
 
+void MainWindow::explainStart(const QString &note)
+{
+    ui->label_status->showStatus(ui->label_status->text(), note);
+}
+
 void MainWindow::closeEvent(QCloseEvent *event)
 {
     // The recorder is ending for good: a run still counting down must not ask it to record.

@@ -26,6 +26,9 @@ public:
     // Closes the window for the system's request to end the program (a shutdown signal): as
     // the operator's close, but the stop of a recording is put down to the signal.
     void closeOnSignal();
+    // What the command line gave that could not be used as it stood: the status's tooltip
+    // until a run explains a result of its own.
+    void explainStart(const QString &note);
 
 protected:
     void closeEvent(QCloseEvent *event) override;

@@ -1,11 +1,23 @@
 #include "ui/StimulusProgram.h"
 
+#include "common/BoundedOutput.h"
+#include "common/StandardStreams.h"
+
 #include <QDebug>
 
 StimulusProgram::StimulusProgram(QObject *parent) : QObject(parent)
 {
-    // Output that nobody reads would pile up in this process for as long as the program runs.
-    process.setProcessChannelMode(QProcess::ForwardedChannels);
+    // Read as it comes and passed on through bounded queues: neither the program nor this one
+    // waits for a terminal that does not take the text, and nothing piles up here.
+    process.setProcessChannelMode(QProcess::SeparateChannels);
+    connect(&process, &QProcess::readyReadStandardOutput, this, [this] {
+        StandardStreams::output().push(process.readAllStandardOutput(),
+                                       BoundedOutput::Kind::ProgramOutput);
+    });
+    connect(&process, &QProcess::readyReadStandardError, this, [this] {
+        StandardStreams::error().push(process.readAllStandardError(),
+                                      BoundedOutput::Kind::ProgramOutput);
+    });
     connect(&process, &QProcess::errorOccurred, this, [](QProcess::ProcessError error) {
         if (error == QProcess::FailedToStart)
             qDebug("MW: program failed to start");

@@ -7,8 +7,9 @@
 
 // The program that a run starts before recording, usually the one that presents the stimuli.
 // It runs in a process group of its own, so that ending it also ends every process it started.
-// Its standard output and error are the recorder's own: it writes to the recorder's terminal,
-// and nothing it writes is held in the recorder's memory.
+// What it writes to its standard output and error goes on to the recorder's own, through
+// bounded queues (StandardStreams): it never waits for the recorder's terminal, nor the recorder
+// for it, and what that terminal does not take is dropped and counted.
 class StimulusProgram : public QObject
 {
     Q_OBJECT
