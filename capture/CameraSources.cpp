@@ -32,15 +32,15 @@ std::unique_ptr<FrameSource> CameraSources::open(int cameraNumber) const
     return openSourceText(sourceTexts.at(sourceIndex));
 }
 
-std::unique_ptr<FrameSource> CameraSources::openPlatformCamera(int position) const
+std::unique_ptr<FrameSource> CameraSources::openPlatformCamera(int cameraNumber) const
 {
-    const CaptureDevice device = DeviceMapping::forCamera(platformCameras, position);
+    const CaptureDevice device = DeviceMapping::forCamera(platformCameras, cameraNumber);
     if (!device.unavailable.isEmpty()) {
         qDebug("%s", qPrintable(device.unavailable));
         return nullptr;
     }
-    return std::make_unique<VideoCaptureSource>(device, platformCameras.at(position).description,
-                                                cameraMode);
+    return std::make_unique<VideoCaptureSource>(
+        device, platformCameras.at(cameraNumber).description, cameraMode);
 }
 
 std::unique_ptr<FrameSource> CameraSources::openSourceText(const QString &text) const

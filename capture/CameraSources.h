@@ -27,7 +27,7 @@ public:
     QStringList displayNames() const;
 
 private:
-    std::unique_ptr<FrameSource> openPlatformCamera(int position) const;
+    std::unique_ptr<FrameSource> openPlatformCamera(int cameraNumber) const;
     std::unique_ptr<FrameSource> openSourceText(const QString &text) const;
 
     QVector<PlatformCamera> platformCameras;

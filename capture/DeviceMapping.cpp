@@ -19,27 +19,27 @@ DeviceMapping::Naming DeviceMapping::native()
 #endif
 }
 
-CaptureDevice DeviceMapping::forCamera(const QVector<PlatformCamera> &cameras, int position,
+CaptureDevice DeviceMapping::forCamera(const QVector<PlatformCamera> &cameras, int cameraNumber,
                                        Naming naming)
 {
     CaptureDevice device;
-    if (position < 0 || position >= cameras.size()) {
+    if (cameraNumber < 0 || cameraNumber >= cameras.size()) {
         device.unavailable = QStringLiteral("camera %1 is not among the %2 cameras listed")
-                                 .arg(position)
+                                 .arg(cameraNumber)
                                  .arg(cameras.size());
         return device;
     }
     if (naming == Naming::Indices) {
-        device.deviceIndex = position;
+        device.deviceIndex = cameraNumber;
         device.backend = cv::CAP_ANY;
         return device;
     }
     // A video node, or one of the links udev makes to it by id or by path.
     static const QRegularExpression videoNode(QStringLiteral("^/dev/(video\\d+|v4l/.+)$"));
-    const QString &node = cameras.at(position).deviceName;
+    const QString &node = cameras.at(cameraNumber).deviceName;
     if (!videoNode.match(node).hasMatch()) {
         device.unavailable =
-            QStringLiteral("camera %1 names no device node: \"%2\"").arg(position).arg(node);
+            QStringLiteral("camera %1 names no device node: \"%2\"").arg(cameraNumber).arg(node);
         return device;
     }
     device.path = node.toStdString();

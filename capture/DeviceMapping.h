@@ -40,6 +40,6 @@ public:
 
     // The naming of the platform this program was built for.
     static Naming native();
-    static CaptureDevice forCamera(const QVector<PlatformCamera> &cameras, int position,
+    static CaptureDevice forCamera(const QVector<PlatformCamera> &cameras, int cameraNumber,
                                    Naming naming = native());
 };

@@ -27,6 +27,8 @@ test_packages+=(pulseaudio pulseaudio-utils sox)
 # avimux (good) and x264enc (ugly).
 test_packages+=(gstreamer1.0-tools gstreamer1.0-plugins-base gstreamer1.0-plugins-good
                 gstreamer1.0-plugins-ugly)
+# The format check of the sources, with the version of .clang-format's rules.
+test_packages+=(clang-format)
 
 wanted=("${build_packages[@]}")
 [ "${1:-build}" = test ] && wanted+=("${test_packages[@]}")
