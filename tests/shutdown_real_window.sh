@@ -33,18 +33,8 @@ fail() {
     exit 1
 }
 
-# Waits up to $1 tenths of a second for the command that follows to succeed.
-wait_for() {
-    local tenths=$1
-    shift
-    for _ in $(seq "$tenths"); do
-        "$@" && return 0
-        sleep 0.1
-    done
-    return 1
-}
-
-window_listed() { wmctrl -l 2>/dev/null | grep -q " eyeblink recorder$"; }
+# shellcheck source=real_window_checks.sh
+. "$(dirname "$0")/real_window_checks.sh"
 program_running() { kill -0 "$program_pid" 2>/dev/null; }
 program_ended() { ! program_running; }
 
