@@ -1,5 +1,6 @@
 #include "runrecord/RecordingNames.h"
 
+#include <QDateTime>
 #include <QFileInfo>
 #include <QRegularExpression>
 
@@ -10,15 +11,19 @@ bool exists(const std::string &fileName)
     return QFileInfo::exists(QString::fromStdString(fileName));
 }
 
+// The toolkit knows the zone rules of every platform.
 std::tm toLocalTime(std::time_t time)
 {
-    std::tm local{};
-#ifdef Q_OS_WIN
-    localtime_s(&local, &time);
-#else
-    localtime_r(&time, &local);
-#endif
-    return local;
+    const QDateTime local = QDateTime::fromSecsSinceEpoch(qint64(time));
+    std::tm fields{};
+    fields.tm_year = local.date().year() - 1900;
+    fields.tm_mon = local.date().month() - 1;
+    fields.tm_mday = local.date().day();
+    fields.tm_hour = local.time().hour();
+    fields.tm_min = local.time().minute();
+    fields.tm_sec = local.time().second();
+    fields.tm_isdst = local.isDaylightTime() ? 1 : 0;
+    return fields;
 }
 
 } // namespace
