@@ -109,12 +109,14 @@ FrameReader::Facts FrameReader::factsOf(FrameSource *source)
 {
     Facts facts;
     facts.opened = source && source->isOpened();
+    // A source that did not open still tells what it is, for the reason of the failure.
+    if (source)
+        facts.description = source->description();
     if (!facts.opened)
         return facts;
     facts.frameSize = source->frameSize();
     facts.frameRate = source->frameRate();
     facts.onDemand = source->deliversOnDemand();
-    facts.description = source->description();
     facts.description.frameSize = facts.frameSize;
     return facts;
 }
@@ -146,7 +148,7 @@ void FrameReader::readUntilStopped(Shared &shared, FrameSource &source, std::siz
     }
 }
 
-const FrameReader::Facts *FrameReader::openedFacts() const
+const FrameReader::Facts *FrameReader::answeredFacts() const
 {
     std::unique_lock<std::mutex> lock(shared->mutex);
     const milliseconds bound = gaveUp ? milliseconds::zero() : bounds.open;
@@ -157,7 +159,13 @@ const FrameReader::Facts *FrameReader::openedFacts() const
         qDebug("no answer from the source within %lld ms", qlonglong(bounds.open.count()));
     }
     // Written once, before the phase left Opening.
-    return answered && shared->facts.opened ? &shared->facts : nullptr;
+    return answered ? &shared->facts : nullptr;
+}
+
+const FrameReader::Facts *FrameReader::openedFacts() const
+{
+    const Facts *facts = answeredFacts();
+    return facts && facts->opened ? facts : nullptr;
 }
 
 bool FrameReader::isOpened() const
@@ -185,7 +193,7 @@ bool FrameReader::deliversOnDemand() const
 
 FrameSource::Description FrameReader::description() const
 {
-    const Facts *facts = openedFacts();
+    const Facts *facts = answeredFacts();
     return facts ? facts->description : Description();
 }
 

@@ -37,6 +37,7 @@ public:
     cv::Size frameSize() override;
     double frameRate() const override;
     bool deliversOnDemand() const override;
+    // Also of a source that did not open, as far as it tells.
     Description description() const override;
     // Starts reading ahead with the first call; a frame that does not come within the bound
     // is a failure.
@@ -55,6 +56,8 @@ private:
     // Reads ahead up to FrameMemory::readAheadFrames and readAheadBytes (at least one frame).
     // When they are all waiting, reading pauses and the source itself holds or loses frames.
     static void readUntilStopped(Shared &shared, FrameSource &source, std::size_t capacity);
+    // Nothing while the open has not answered within its bound.
+    const Facts *answeredFacts() const;
     const Facts *openedFacts() const;
 
     const Bounds bounds;

@@ -1,6 +1,7 @@
 #include "capture/VideoCaptureSource.h"
 
 #include <QDebug>
+#include <QRegularExpression>
 
 #include <thread>
 
@@ -13,6 +14,22 @@ MonotonicClock::duration fromMilliseconds(double milliseconds)
 {
     return std::chrono::duration_cast<MonotonicClock::duration>(
         std::chrono::duration<double, std::milli>(milliseconds));
+}
+
+// A stream that stops sending holds an open or a read in the library for its own 30 s, and
+// with it the stream's port, so that the next recording from that address cannot open it.
+// These bounds end such a wait soon after the recording gave up on it (FrameReader::Bounds:
+// 10 s to open, 5 s for the first frame, at least 2 s for each after), and free the port. The
+// open's is shorter than the recording's, so that the failure names the address.
+constexpr int networkOpenTimeoutMs = 5'000;
+constexpr int networkReadTimeoutMs = 5'000;
+
+// Addresses that the FFmpeg backend reads from the network.
+bool isNetworkAddress(const std::string &name)
+{
+    static const QRegularExpression scheme(QStringLiteral("^(udp|tcp|rtp|rtsp|rtmp|srt|https?)://"),
+                                           QRegularExpression::CaseInsensitiveOption);
+    return scheme.match(QString::fromStdString(name)).hasMatch();
 }
 
 } // namespace
@@ -38,7 +55,14 @@ VideoCaptureSource::VideoCaptureSource(const CaptureDevice &device, const QStrin
 VideoCaptureSource::VideoCaptureSource(const std::string &name)
     : listText(QString::fromStdString(name)), device(listText)
 {
-    capture.open(name);
+    // Only FFmpeg takes the bounds; another backend would wait unbounded again, so none is
+    // tried for an address (a GStreamer pipeline text still reaches GStreamer).
+    if (isNetworkAddress(name))
+        capture.open(name, cv::CAP_FFMPEG,
+                     {cv::CAP_PROP_OPEN_TIMEOUT_MSEC, networkOpenTimeoutMs,
+                      cv::CAP_PROP_READ_TIMEOUT_MSEC, networkReadTimeoutMs});
+    else
+        capture.open(name);
     if (!capture.isOpened()) {
         reportOpenFailure();
         return;

@@ -88,8 +88,10 @@ int CheckCommand::run(const QStringList &arguments, QTextStream &out, QTextStrea
 
     bool plotted = true;
     if (parser.isSet(plotOption)) {
-        for (const RecordingVerdict &verdict : verdicts)
-            plotted = writePlot(verdict, errors) && plotted;
+        for (const RecordingVerdict &verdict : verdicts) {
+            if (!verdict.recording.unreadable)
+                plotted = writePlot(verdict, errors) && plotted;
+        }
     }
     return failed == 0 && plotted ? AllPassed : SomeFailed;
 }

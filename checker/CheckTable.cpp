@@ -25,7 +25,7 @@ constexpr int columnCount = int(std::size(columns));
 QStringList cellsOf(const RecordingVerdict &verdict)
 {
     return {QDir::toNativeSeparators(verdict.recording.folder),
-            verdict.recording.baseName,
+            verdict.recording.unreadable ? QStringLiteral("-") : verdict.recording.baseName,
             QString::number(verdict.framesDecoded),
             QString::number(verdict.lines),
             QString::number(verdict.measuredFps, 'f', 2),

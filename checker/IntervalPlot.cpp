@@ -12,7 +12,9 @@ namespace {
 
 const QRect plotArea(90, 50, IntervalPlot::width - 90 - 30, IntervalPlot::height - 50 - 70);
 const QColor lineColour(20, 60, 170);
-const QColor medianColour(200, 90, 0);
+// Red against the blue line, and drawn over it wider than it, so that the median shows where
+// a steady recording's line lies on it.
+const QColor medianColour(230, 30, 20);
 const QColor gridColour(225, 225, 225);
 
 // A step of 1, 2 or 5 times a power of ten that divides range into about parts parts.
@@ -141,7 +143,9 @@ QImage IntervalPlot::draw(const QVector<qint64> &frameMs, const QString &title)
     painter.setPen(QPen(lineColour, 1.5));
     painter.drawPath(path);
 
-    const QPen medianPen(medianColour, 1, Qt::DashLine);
+    QPen medianPen(medianColour, 2.5);
+    // Gaps as long as the dashes, through which the line shows.
+    medianPen.setDashPattern({3, 3});
     painter.setPen(medianPen);
     painter.drawLine(axes.at(0, typical), axes.at(span, typical));
     drawLegend(painter, medianPen, QStringLiteral("median %1 ms").arg(typical));

@@ -51,6 +51,28 @@ bool naturalLess(const QString &one, const QString &other)
     return one.size() - i < other.size() - j;
 }
 
+bool canRead(const QFileInfo &folder)
+{
+    return folder.isReadable() && folder.isExecutable();
+}
+
+// The folders given and every folder inside them that cannot be read, which the search for
+// files passes over without a word.
+QVector<RecordingFinder::Recording> unreadableFolders(const QString &top)
+{
+    QVector<RecordingFinder::Recording> unreadable;
+    if (!canRead(QFileInfo(top)))
+        unreadable.append({top, {}, true});
+    QDirIterator folders(top, QDir::Dirs | QDir::NoDotAndDotDot | QDir::NoSymLinks | QDir::Hidden,
+                         QDirIterator::Subdirectories);
+    while (folders.hasNext()) {
+        const QFileInfo folder(folders.next());
+        if (!canRead(folder))
+            unreadable.append({folder.filePath(), {}, true});
+    }
+    return unreadable;
+}
+
 } // namespace
 
 QString RecordingFinder::Recording::video() const
@@ -78,10 +100,12 @@ QVector<RecordingFinder::Recording> RecordingFinder::find(const QStringList &fol
     QSet<QString> seen;
     QVector<Recording> recordings;
     for (const QString &folder : folders) {
-        QDirIterator files(folder, QDir::Files, QDirIterator::Subdirectories);
+        recordings += unreadableFolders(folder);
+        // System: FIFOs, devices and sockets too.
+        QDirIterator files(folder, QDir::Files | QDir::System, QDirIterator::Subdirectories);
         while (files.hasNext()) {
             const QFileInfo file(files.next());
-            const Recording recording{file.path(), file.completeBaseName()};
+            const Recording recording{file.path(), file.completeBaseName(), false};
             if (isRecordingFile(file) && !seen.contains(recording.file({}))) {
                 seen.insert(recording.file({}));
                 recordings.append(recording);

@@ -20,6 +20,17 @@ QString sizeText(const QSize &size)
     return QStringLiteral("%1x%2").arg(size.width()).arg(size.height());
 }
 
+enum class FileKind { Missing, Regular, Other };
+
+// Only regular files are opened: reading a FIFO or a device may wait forever.
+FileKind kindOf(const QString &fileName)
+{
+    const QFileInfo file(fileName);
+    if (!file.exists())
+        return FileKind::Missing;
+    return file.isFile() ? FileKind::Regular : FileKind::Other;
+}
+
 class Checks
 {
 public:
@@ -89,6 +100,15 @@ public:
             fail(QStringLiteral("run failed: %1").arg(RunRecord::text(record.endedBy)));
     }
 
+    // A file that the recording needs (the video, the text file) or may have (the run record).
+    void file(FileKind kind, const QString &name, bool needed)
+    {
+        if (kind == FileKind::Other)
+            fail(QStringLiteral("%1: not a regular file").arg(name));
+        else if (kind == FileKind::Missing && needed)
+            fail(QStringLiteral("%1 missing").arg(name));
+    }
+
     void fail(const QString &problem) { verdict.problems.append(problem); }
 
 private:
@@ -101,20 +121,29 @@ RecordingVerdict RecordingVerdict::of(const RecordingFinder::Recording &recordin
 {
     RecordingVerdict verdict;
     verdict.recording = recording;
-    const bool hasVideo = QFileInfo::exists(recording.video());
+    Checks checks(verdict);
+    if (recording.unreadable) {
+        checks.fail(QStringLiteral("folder cannot be read"));
+        return verdict;
+    }
+    const FileKind videoKind = kindOf(recording.video());
+    const FileKind textKind = kindOf(recording.text());
+    const FileKind recordKind = kindOf(recording.runRecord());
+    const bool hasVideo = videoKind == FileKind::Regular;
     const DecodedVideo video = hasVideo ? DecodedVideo::of(recording.video()) : DecodedVideo();
-    const FrameLines text = FrameLines::read(recording.text());
+    const FrameLines text =
+        textKind == FileKind::Regular ? FrameLines::read(recording.text()) : FrameLines();
     verdict.framesDecoded = video.frames;
     verdict.lines = text.count;
     verdict.frameMs = text.times();
     verdict.measuredFps = RunRecord::measuredFpsOf(verdict.frameMs);
     verdict.largestIntervalMs = RunRecord::largestIntervalMsOf(verdict.frameMs);
 
-    Checks checks(verdict);
-    if (!hasVideo)
-        checks.fail(QStringLiteral("video missing"));
-    if (!text.opened)
-        checks.fail(QStringLiteral("text file missing"));
+    checks.file(videoKind, QStringLiteral("video"), true);
+    checks.file(textKind, QStringLiteral("text file"), true);
+    checks.file(recordKind, QStringLiteral("run record"), false);
+    if (textKind == FileKind::Regular && !text.opened)
+        checks.fail(QStringLiteral("text file cannot be read"));
     if (hasVideo && text.opened && verdict.framesDecoded != verdict.lines)
         checks.fail(
             QStringLiteral("%1 frames, %2 lines").arg(verdict.framesDecoded).arg(verdict.lines));
@@ -122,7 +151,7 @@ RecordingVerdict RecordingVerdict::of(const RecordingFinder::Recording &recordin
         checks.video(video);
     checks.lines(text);
 
-    if (QFileInfo::exists(recording.runRecord())) {
+    if (recordKind == FileKind::Regular) {
         QString why;
         const std::optional<RunRecord> record = RunRecord::read(recording.runRecord(), &why);
         if (record) {

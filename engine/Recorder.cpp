@@ -197,9 +197,7 @@ std::optional<QString> Recorder::openOutputs(int camID)
     frameSize = capture->isOpened() ? capture->frameSize() : cv::Size();
     if (frameSize.empty()) {
         qDebug("Camera open failed");
-        const QString device = capture->description().device;
-        return QStringLiteral("camera %1 did not open")
-            .arg(device.isEmpty() ? QString::number(camID) : device);
+        return QStringLiteral("camera %1 did not open").arg(sourceName(camID));
     }
     volume.setPath(QFileInfo(QString::fromStdString(textFileName)).absolutePath());
     margin.restart();
@@ -228,6 +226,16 @@ std::optional<QString> Recorder::openVideoWriter(cv::Size size)
     runRecord.setVideo(sink->description());
     writer.start(std::move(sink), FrameMemory::writerQueueFrames(capture->frameRate()));
     return std::nullopt;
+}
+
+// What the operator knows the source by: what was opened, its entry in the camera list, or
+// at least its number there.
+QString Recorder::sourceName(int camID) const
+{
+    const FrameSource::Description source = capture->description();
+    if (!source.device.isEmpty())
+        return source.device;
+    return source.listText.isEmpty() ? QString::number(camID) : source.listText;
 }
 
 void Recorder::postIteration()

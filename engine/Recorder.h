@@ -97,6 +97,7 @@ private:
     void makeFileNames();
     std::optional<QString> diskLow();
     std::optional<QString> openOutputs(int camID);
+    QString sourceName(int camID) const;
     std::optional<QString> openVideoWriter(cv::Size frameSize);
     void postIteration();
     Ending sourceEnding(FrameSource::Result result) const;

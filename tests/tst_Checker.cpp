@@ -14,11 +14,20 @@
 #include <QJsonDocument>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QScopeGuard>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
 
 #include <functional>
 #include <memory>
+#include <optional>
+
+#ifdef Q_OS_UNIX
+#include <pwd.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
 
 // Recordings made with the test camera and the real video sink, then damaged one way each,
 // checked through the checker's library and through its program.
@@ -41,6 +50,11 @@ private slots:
     void plotsWrittenBesideVideos();
     void plotNotWrittenFails();
     void plotShowsSpikeWhereItHappened();
+    void medianSeenOverSteadyLine();
+    void unreadableFolderFails_data();
+    void unreadableFolderFails();
+    void notARegularFileFails_data();
+    void notARegularFileFails();
 
 private:
     RecordingFinder::Recording copyOfGood(const QString &folderName);
@@ -151,10 +165,14 @@ struct CheckerRun
     QString errors;
 };
 
-CheckerRun runChecker(const QStringList &arguments)
+// wrapper: a command that runs the checker, such as one that drops privileges.
+CheckerRun runChecker(const QStringList &arguments, const QStringList &wrapper = {})
 {
     QProcess checker;
-    checker.start(CHECKER_PROGRAM, arguments);
+    if (wrapper.isEmpty())
+        checker.start(CHECKER_PROGRAM, arguments);
+    else
+        checker.start(wrapper.first(), wrapper.mid(1) + QStringList{CHECKER_PROGRAM} + arguments);
     CheckerRun run;
     if (!checker.waitForFinished(60000) || checker.exitStatus() != QProcess::NormalExit)
         return run;
@@ -162,6 +180,37 @@ CheckerRun runChecker(const QStringList &arguments)
     run.out = QString::fromLocal8Bit(checker.readAllStandardOutput());
     run.errors = QString::fromLocal8Bit(checker.readAllStandardError());
     return run;
+}
+
+// A command that runs a program as a user without the privileges to read what its owner
+// forbids: for root, the user nobody; for anyone else, nothing is needed. Empty, with why,
+// when no such user can be had.
+std::optional<QStringList> unprivileged(QString *why)
+{
+#ifdef Q_OS_UNIX
+    if (::geteuid() != 0)
+        return QStringList();
+    if (!::getpwnam("nobody")) {
+        *why = "no user nobody to drop privileges to";
+        return std::nullopt;
+    }
+    const QString setpriv = QStandardPaths::findExecutable("setpriv");
+    if (setpriv.isEmpty()) {
+        *why = "setpriv is not installed";
+        return std::nullopt;
+    }
+    return QStringList{setpriv, "--reuid=nobody", "--regid=nogroup", "--clear-groups"};
+#else
+    *why = "permissions are a Unix matter here";
+    return std::nullopt;
+#endif
+}
+
+// The rows of the checker's table, the heading and the count left out.
+QStringList tableRows(const QString &out)
+{
+    QStringList rows = out.split('\n', Qt::SkipEmptyParts);
+    return rows.mid(1, rows.size() - 2);
 }
 
 } // namespace
@@ -409,6 +458,136 @@ void CheckerTest::plotShowsSpikeWhereItHappened()
         QVERIFY2(highest[tenth] - spike > plot.height() / 3,
                  qPrintable(QString("spike at %1, line at %2").arg(spike).arg(highest[tenth])));
     }
+}
+
+// The median is dashed over the interval line in a colour of its own, so that it shows where a
+// steady recording's line lies on it, and the line still shows between its dashes.
+void CheckerTest::medianSeenOverSteadyLine()
+{
+    QVector<qint64> times;
+    for (qint64 ms = 0; ms <= 10000; ms += 10)
+        times.append(ms);
+    const QImage plot = IntervalPlot::draw(times, "steady");
+    const auto isMedian = [](const QColor &pixel) {
+        return pixel.red() > 180 && pixel.green() < 90 && pixel.blue() < 90;
+    };
+    const auto isLine = [](const QColor &pixel) {
+        return pixel.blue() > 120 && pixel.red() < 100 && pixel.green() < 120;
+    };
+    // Columns of the plot area's middle third, away from the legend, showing each.
+    int medianColumns = 0;
+    int lineColumns = 0;
+    const int from = plot.width() / 3;
+    const int to = 2 * plot.width() / 3;
+    for (int x = from; x < to; ++x) {
+        bool median = false;
+        bool line = false;
+        for (int y = 0; y < plot.height(); ++y) {
+            median = median || isMedian(plot.pixelColor(x, y));
+            line = line || isLine(plot.pixelColor(x, y));
+        }
+        medianColumns += median;
+        lineColumns += line;
+    }
+    const QString counts = QString("of %1 columns, %2 show the median, %3 the line")
+                               .arg(to - from)
+                               .arg(medianColumns)
+                               .arg(lineColumns);
+    QVERIFY2(medianColumns > (to - from) / 2, qPrintable(counts));
+    QVERIFY2(lineColumns > (to - from) / 5, qPrintable(counts));
+}
+
+void CheckerTest::unreadableFolderFails_data()
+{
+    QTest::addColumn<QString>("forbidden");
+    QTest::addColumn<QStringList>("rows");
+    QTest::addColumn<QString>("count");
+    QTest::newRow("a recording folder") << "2"
+                                        << QStringList{"^WORK/1 +BASE +100 +100 .* ok$",
+                                                       "^WORK/2 +- .* FAIL: folder cannot be read$"}
+                                        << "2 recordings, 1 failed";
+    QTest::newRow("a folder inside a recording folder")
+        << "1/later"
+        << QStringList{"^WORK/1 +BASE .* ok$", "^WORK/1/later +- .* FAIL: folder cannot be read$",
+                       "^WORK/2 +BASE .* ok$"}
+        << "3 recordings, 1 failed";
+    QTest::newRow("the working directory itself")
+        << "." << QStringList{"^WORK +- .* FAIL: folder cannot be read$"}
+        << "1 recordings, 1 failed";
+}
+
+// A folder that the checker may not read could hold any recording: it fails, never passes
+// unseen.
+void CheckerTest::unreadableFolderFails()
+{
+    QFETCH(QString, forbidden);
+    QFETCH(QStringList, rows);
+    QFETCH(QString, count);
+    QString why;
+    const std::optional<QStringList> wrapper = unprivileged(&why);
+    if (!wrapper)
+        QSKIP(qPrintable(why));
+    copyOfGood("1");
+    copyOfGood("2");
+    QVERIFY(QDir().mkpath(workFolder("1/later")));
+    // The temporary folder is its owner's alone; the checker's user must get into it.
+    const QFile::Permissions open =
+        QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadOther | QFile::ExeOther;
+    for (const char *folder : {".", "1", "2", "1/later"})
+        QVERIFY(QFile::setPermissions(workFolder(folder), open));
+    QVERIFY(QFile::setPermissions(workFolder(forbidden), QFile::Permissions()));
+    const auto restore = qScopeGuard([&] { QFile::setPermissions(workFolder(forbidden), open); });
+
+    const CheckerRun run = runChecker({work->path()}, *wrapper);
+    QCOMPARE(run.status, 1);
+    const QStringList found = tableRows(run.out);
+    QCOMPARE(found.size(), rows.size());
+    for (int i = 0; i < rows.size(); ++i) {
+        const QString pattern = QString(rows[i])
+                                    .replace("WORK", QRegularExpression::escape(work->path()))
+                                    .replace("BASE", good.baseName);
+        QVERIFY2(QRegularExpression(pattern).match(found[i]).hasMatch(), qPrintable(found[i]));
+    }
+    QVERIFY2(run.out.endsWith(count + "\n"), qPrintable(run.out));
+}
+
+void CheckerTest::notARegularFileFails_data()
+{
+    QTest::addColumn<QString>("suffix");
+    QTest::addColumn<QString>("problem");
+    QTest::newRow("text file") << ".txt"
+                               << "text file: not a regular file";
+    QTest::newRow("run record") << ".json"
+                                << "run record: not a regular file";
+    QTest::newRow("video") << ".avi"
+                           << "video: not a regular file";
+}
+
+// A FIFO named like a recording's file would hold the checker in its open or read for as long
+// as nothing writes into it: it is failed without being opened.
+void CheckerTest::notARegularFileFails()
+{
+#ifndef Q_OS_UNIX
+    QSKIP("FIFOs are a Unix matter");
+#else
+    QFETCH(QString, suffix);
+    QFETCH(QString, problem);
+    const RecordingFinder::Recording recording = copyOfGood("1");
+    copyOfGood("2");
+    QVERIFY(QFile::remove(recording.file(suffix)));
+    QCOMPARE(::mkfifo(QFile::encodeName(recording.file(suffix)).constData(), 0600), 0);
+    QElapsedTimer took;
+    took.start();
+    const CheckerRun run = runChecker({work->path()});
+    QVERIFY2(run.status >= 0, "the checker did not end");
+    qInfo("the checker took %lld ms", took.elapsed());
+    QCOMPARE(run.status, 1);
+    const QStringList found = tableRows(run.out);
+    QCOMPARE(found.size(), 2);
+    QVERIFY2(found[0].contains("FAIL: ") && found[0].contains(problem), qPrintable(found[0]));
+    QVERIFY2(found[1].endsWith(" ok"), qPrintable(found[1]));
+    QVERIFY2(run.out.endsWith("2 recordings, 1 failed\n"), qPrintable(run.out));
+#endif
 }
 
 QTEST_MAIN(CheckerTest)

@@ -2,9 +2,12 @@
 #include "tests/support/WindowUnderTest.h"
 
 #include <QDialog>
+#include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 
 // A recording run driven from the window, with a stand-in recorder answering the requests.
 class MainWindowRunTest : public QObject
@@ -23,7 +26,9 @@ private slots:
     void postponementChangedDuringCountdown();
     void noPostponementStartsAtOnce();
     void stopPressWhileRecording();
-    void failedRecordingKeepsStop();
+    void recorderThatCannotStartEndsTheRun_data();
+    void recorderThatCannotStartEndsTheRun();
+    void recorderFailingMidRecordingEndsTheRun();
     void settingsReadWhenRecordingStarts();
     void beepsDelayTheStart();
     void cancelledRun_data();
@@ -211,22 +216,68 @@ void MainWindowRunTest::stopPressWhileRecording()
     QCOMPARE(w->starts.count(), 1);
 }
 
-void MainWindowRunTest::failedRecordingKeepsStop()
+void MainWindowRunTest::recorderThatCannotStartEndsTheRun_data()
 {
+    QTest::addColumn<bool>("leavesAFile");
+    QTest::newRow("nothing written: the folder goes") << false;
+    QTest::newRow("a file written: the folder stays") << true;
+}
+
+// A recorder that fails to open its source or files answers at once: the run is over, its
+// folder goes when nothing was put into it, and the next press begins a new run.
+void MainWindowRunTest::recorderThatCannotStartEndsTheRun()
+{
+    QFETCH(bool, leavesAFile);
     w->recorder.failsToStart = true;
     w->postpone->setValue(0);
     w->showVideo->setChecked(true);
+    const QString folder = workingDirectory->filePath("1");
+    if (leavesAFile) {
+        // Written by the recorder before it failed.
+        connect(&w->window, &MainWindow::startRecording, &w->recorder,
+                [folder] { QFile(folder + "/partial.avi").open(QIODevice::WriteOnly); });
+    }
     w->press();
     QVERIFY(w->starts.wait(20000));
     QTRY_COMPARE(w->status->text(), QStringLiteral("RECORD FAILED"));
     QVERIFY(!w->preview->isVisible());
+    QCOMPARE(w->button->text(), QStringLiteral("New record"));
+    QCOMPARE(w->stops.count(), 0);
+    QCOMPARE(QDir(folder).exists(), leavesAFile);
+
+    w->recorder.failsToStart = false;
+    w->press();
+    QVERIFY(w->starts.wait(20000));
     QCOMPARE(w->button->text(), QStringLiteral("Stop"));
+    QCOMPARE(w->stops.count(), 0);
+}
+
+// A recorder that fails while recording (a full disk) ends the run then, not when its time is
+// up: the button is "New record" again with the result, no timer is left to stop a later run,
+// and a press records again.
+void MainWindowRunTest::recorderFailingMidRecordingEndsTheRun()
+{
+    w->postpone->setValue(0);
+    w->length->setValue(30);
+    w->press();
+    QVERIFY(w->starts.wait(20000));
+    QCOMPARE(w->button->text(), QStringLiteral("Stop"));
+    w->recorder.reason = "disk low: 0 MB free, 1 MB needed";
+    w->recorder.failNow();
+    QTRY_COMPARE(w->status->text(), QStringLiteral("RECORD FAILED"));
+    QCOMPARE(w->button->text(), QStringLiteral("New record"));
+    QCOMPARE(w->status->toolTip(), w->recorder.reason);
+    auto *stopTimer = w->window.findChild<QTimer *>("stopRecorderTimer");
+    QVERIFY(stopTimer);
+    QVERIFY(!stopTimer->isActive());
     QCOMPARE(w->stops.count(), 0);
 
     w->press();
-    QCOMPARE(w->stops.count(), 1);
-    QCOMPARE(w->button->text(), QStringLiteral("New record"));
-    QCOMPARE(w->status->text(), QStringLiteral("RECORD FAILED"));
+    QVERIFY(w->starts.wait(20000));
+    QCOMPARE(w->starts.count(), 2);
+    QCOMPARE(w->button->text(), QStringLiteral("Stop"));
+    QCOMPARE(w->status->text(), QStringLiteral("RECORDING..."));
+    QVERIFY(w->recorder.recording);
 }
 
 // The camera and the preview switch count as they are when recording starts, and no widget

@@ -33,9 +33,11 @@ Q_DECLARE_METATYPE(RunRecord::Result)
 
 namespace {
 
-enum Camera { Vga30, Small30, FiveFrames, FastGray, Missing };
+enum Camera { Vga30, Small30, FiveFrames, FastGray, Unopenable, Missing };
+// Unopenable: no test camera (":stall" lacks its count), so the video library is asked to open
+// it by name, and cannot.
 const QStringList cameraTexts = {"test:640x480@30", "test:320x240@30", "test:320x240@30:frames=5",
-                                 "test:640x480@300:gray"};
+                                 "test:640x480@300:gray", "test:640x480@30:stall"};
 
 // The test camera's frames with a fourth channel, as some capture devices deliver them.
 class FourChannelSource : public FrameSource
@@ -396,7 +398,10 @@ void RecorderRunRecordTest::resultExplained_data()
                              << "^\\d+ frames, \\d+\\.\\d fps$"
                              << "button";
     QTest::newRow("camera missing")
-        << int(Missing) << -1 << usual << false << "^camera 4 did not open$"
+        << int(Missing) << -1 << usual << false << "^camera 5 did not open$"
+        << "";
+    QTest::newRow("source does not open")
+        << int(Unopenable) << -1 << usual << false << "^camera test:640x480@30:stall did not open$"
         << "";
     QTest::newRow("camera fails") << int(FiveFrames) << -1 << usual << false
                                   << "^the camera stopped delivering$"

@@ -14,7 +14,11 @@
 #include <QThread>
 
 #ifdef Q_OS_UNIX
+#include <arpa/inet.h>
 #include <csignal>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 #endif
 
 // A live stream from the ffmpeg command line that stops sending without closing, as a camera
@@ -58,6 +62,57 @@ private:
 
     QString socket;
     QProcess server;
+};
+
+#ifdef Q_OS_UNIX
+// Binds a UDP socket on the local address to port (0: any free one) and returns the port
+// bound, or 0 when the port is taken.
+int bindUdp(int port)
+{
+    const int socket = ::socket(AF_INET, SOCK_DGRAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(quint16(port));
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t size = sizeof address;
+    const bool bound = ::bind(socket, reinterpret_cast<sockaddr *>(&address), size) == 0 &&
+                       ::getsockname(socket, reinterpret_cast<sockaddr *>(&address), &size) == 0;
+    ::close(socket);
+    return bound ? ntohs(address.sin_port) : 0;
+}
+#endif
+
+// Sends a 30 fps stream to a UDP port on the local address until stopped.
+class UdpSender
+{
+public:
+    explicit UdpSender(int port) : address(QString("udp://127.0.0.1:%1").arg(port))
+    {
+        sender.start("ffmpeg",
+                     {"-loglevel", "error", "-re", "-f", "lavfi", "-i",
+                      "testsrc=size=320x240:rate=30", "-t", "120", "-f", "mpegts", address});
+    }
+    ~UdpSender()
+    {
+        signal(SIGCONT);
+        sender.kill();
+        sender.waitForFinished();
+    }
+    void freeze() { signal(SIGSTOP); }
+
+    const QString address;
+
+private:
+    void signal(int number)
+    {
+#ifdef Q_OS_UNIX
+        if (sender.processId() > 0)
+            ::kill(pid_t(sender.processId()), number);
+#else
+        Q_UNUSED(number)
+#endif
+    }
+    QProcess sender;
 };
 
 // The program's threads, as the application shell makes them.
@@ -111,6 +166,7 @@ private slots:
     void init();
     void recordingEndsWithinTheBound();
     void programEndsWhileTheReadIsStuck();
+    void stoppedSenderFreesThePort();
 
 private:
     bool noLineFor(qint64 milliseconds);
@@ -196,6 +252,37 @@ void StalledStreamTest::programEndsWhileTheReadIsStuck()
     QCOMPARE(child.exitStatus(), QProcess::NormalExit);
     QCOMPARE(child.exitCode(), 0);
     QVERIFY2(ended < 20000, qPrintable(QString("ended %1 ms after the stream froze").arg(ended)));
+}
+
+// A stream received on a UDP port whose sender stops: the read left stuck in the library gives
+// up soon after the recording did, well before the library's own 30 s, so that the port is
+// free for the next recording; while the sender stays silent, opening the address fails with
+// a reason that names it.
+void StalledStreamTest::stoppedSenderFreesThePort()
+{
+    const int port = bindUdp(0);
+    QVERIFY(port > 0);
+    UdpSender sender(port);
+    RecordingThreads threads(sender.address, folder->path());
+    int timeTexts = 0;
+    QStringList reasons;
+    connect(threads.recorder, &Recorder::timeChanged, this, [&timeTexts] { ++timeTexts; });
+    connect(threads.recorder, &Recorder::resultExplained, this,
+            [&reasons](const QString &reason) { reasons << reason; });
+    QMetaObject::invokeMethod(threads.recorder, "record", Q_ARG(int, 0));
+    QTRY_VERIFY_WITH_TIMEOUT(timeTexts >= 2, 30000);
+    QCOMPARE(bindUdp(port), 0);
+
+    sender.freeze();
+    QTRY_COMPARE_WITH_TIMEOUT(reasons, QStringList{"the camera stopped delivering"}, 20000);
+    QElapsedTimer sinceFailure;
+    sinceFailure.start();
+    QTRY_VERIFY_WITH_TIMEOUT(bindUdp(port) == port, 20000);
+    qInfo("port free %lld ms after the recording failed", sinceFailure.elapsed());
+
+    QMetaObject::invokeMethod(threads.recorder, "record", Q_ARG(int, 0));
+    QTRY_COMPARE_WITH_TIMEOUT(reasons.size(), 2, 30000);
+    QCOMPARE(reasons.last(), "camera " + sender.address + " did not open");
 }
 
 int main(int argc, char **argv)

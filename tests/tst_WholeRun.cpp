@@ -18,7 +18,8 @@
 #include <QLineEdit>
 #include <QProcess>
 #include <QPushButton>
-#include <QScopeGuard>
+#include <QRegularExpression>
+#include <QSignalSpy>
 #include <QSpinBox>
 #include <QTemporaryDir>
 #include <QTest>
@@ -33,6 +34,8 @@ class WholeRunTest : public QObject
 private slots:
     void initTestCase();
     void runRecordTellsTheRun();
+    void programTroubleTold_data();
+    void programTroubleTold();
 };
 
 namespace {
@@ -66,6 +69,63 @@ QList<double> timesOf(const QJsonArray &events, const QString &name)
     return times;
 }
 
+// The window and the real recorder in its own thread, wired as the application wires them,
+// recording from the test camera.
+class WiredRun
+{
+public:
+    WiredRun(const QString &workingDirectory, const QString &camera)
+        : cameras({}, {camera}), window(workingDirectory, 1, 0, cameras.displayNames()),
+          recorder(new Recorder)
+    {
+        const CameraSources sources = cameras;
+        recorder->setSourceFactory([sources](int camID) { return sources.open(camID); });
+        recorder->setSinkFactory([] { return std::make_unique<FfmpegVideoSink>(); });
+        recorder->moveToThread(&thread);
+        MainWindow *w = &window;
+        QObject::connect(w, SIGNAL(startRecording(int)), recorder, SLOT(record(int)));
+        QObject::connect(w, SIGNAL(workingDirectoryChanged(QString)), recorder,
+                         SLOT(setFolderAddress(QString)));
+        QObject::connect(w, SIGNAL(stopRecording()), recorder, SLOT(stop()));
+        QObject::connect(recorder, SIGNAL(recorded(bool)), w, SLOT(recorded(bool)));
+        QObject::connect(recorder, SIGNAL(timeChanged(QString)), w, SLOT(updateTime(QString)));
+        QObject::connect(w, SIGNAL(runEvent(QString, qint64, QString)), recorder,
+                         SLOT(noteRunEvent(QString, qint64, QString)));
+        QObject::connect(recorder, SIGNAL(resultExplained(QString)), w,
+                         SLOT(explainResult(QString)));
+        thread.start();
+        window.show();
+    }
+    ~WiredRun()
+    {
+        QMetaObject::invokeMethod(
+            recorder, [this] { delete recorder; }, Qt::BlockingQueuedConnection);
+        thread.quit();
+        thread.wait();
+    }
+
+    template <typename Widget> Widget *widget(const char *name)
+    {
+        return window.findChild<Widget *>(QString::fromLatin1(name));
+    }
+    void press() { widget<QPushButton>("pushButton_newRecord")->click(); }
+    QLabel *status() { return widget<QLabel>("label_status"); }
+
+    const CameraSources cameras;
+    MainWindow window;
+    QThread thread;
+    Recorder *recorder;
+};
+
+// The run record in folder, read whole; empty when there is none or it is not JSON.
+QJsonObject runRecordIn(const QDir &folder)
+{
+    const QStringList records = folder.entryList({"*.json"}, QDir::Files);
+    QFile file(records.size() == 1 ? folder.filePath(records.first()) : QString());
+    return file.open(QIODevice::ReadOnly) ? QJsonDocument::fromJson(file.readAll()).object()
+                                          : QJsonObject();
+}
+
 } // namespace
 
 void WholeRunTest::initTestCase()
@@ -88,39 +148,13 @@ void WholeRunTest::runRecordTellsTheRun()
                            "echo $$ > \"$0.pid\"\nexec sleep 60\n");
     QVERIFY(program.isValid());
 
-    const CameraSources cameras({}, {"test:640x480@120"});
-    auto window =
-        std::make_unique<MainWindow>(workingDirectory.path(), 1, 0, cameras.displayNames());
-    QThread thread;
-    auto *recorder = new Recorder;
-    recorder->setSinkFactory([] { return std::make_unique<FfmpegVideoSink>(); });
-    recorder->setSourceFactory([cameras](int camID) { return cameras.open(camID); });
-    recorder->moveToThread(&thread);
-    MainWindow *w = window.get();
-    connect(w, SIGNAL(startRecording(int)), recorder, SLOT(record(int)));
-    connect(w, SIGNAL(workingDirectoryChanged(QString)), recorder, SLOT(setFolderAddress(QString)));
-    connect(w, SIGNAL(stopRecording()), recorder, SLOT(stop()));
-    connect(recorder, SIGNAL(recorded(bool)), w, SLOT(recorded(bool)));
-    connect(recorder, SIGNAL(timeChanged(QString)), w, SLOT(updateTime(QString)));
-    connect(w, SIGNAL(runEvent(QString, qint64, QString)), recorder,
-            SLOT(noteRunEvent(QString, qint64, QString)));
-    connect(recorder, SIGNAL(resultExplained(QString)), w, SLOT(explainResult(QString)));
-    thread.start();
-    w->show();
-    const auto teardown = qScopeGuard([&] {
-        QMetaObject::invokeMethod(
-            recorder, [recorder] { delete recorder; }, Qt::BlockingQueuedConnection);
-        thread.quit();
-        thread.wait();
-        window.reset();
-    });
-
-    w->findChild<QSpinBox *>("spinBox_startPostpone")->setValue(0);
-    w->findChild<QSpinBox *>("spinBox_videoLength")->setValue(3);
-    w->findChild<QCheckBox *>("checkBox_3beeps")->setChecked(true);
-    w->findChild<QLineEdit *>("lineEdit_PathToRunProgram")->setText(program.path());
-    w->findChild<QPushButton *>("pushButton_newRecord")->click();
-    auto *status = w->findChild<QLabel *>("label_status");
+    WiredRun run(workingDirectory.path(), "test:640x480@120");
+    run.widget<QSpinBox>("spinBox_startPostpone")->setValue(0);
+    run.widget<QSpinBox>("spinBox_videoLength")->setValue(3);
+    run.widget<QCheckBox>("checkBox_3beeps")->setChecked(true);
+    run.widget<QLineEdit>("lineEdit_PathToRunProgram")->setText(program.path());
+    run.press();
+    QLabel *status = run.status();
     QTRY_COMPARE_WITH_TIMEOUT(status->text(), QStringLiteral("RECORD SUCCESSFUL"), 60000);
     QVERIFY(!status->toolTip().isEmpty());
 
@@ -190,6 +224,82 @@ void WholeRunTest::runRecordTellsTheRun()
         QVERIFY2(recordedSpacing >= 1000, qPrintable(spacing));
         QVERIFY2(qAbs(heardSpacing - recordedSpacing) <= latencyJitterMs, qPrintable(spacing));
     }
+}
+
+void WholeRunTest::programTroubleTold_data()
+{
+    QTest::addColumn<QByteArray>("script");
+    QTest::addColumn<bool>("executable");
+    QTest::addColumn<QString>("event");
+    QTest::addColumn<QString>("detail");
+    QTest::addColumn<QString>("trouble");
+    // No script: the path names no file.
+    QTest::newRow("missing") << QByteArray() << false << "program failed to start"
+                             << ".+"
+                             << "program PROGRAM failed to start: .+";
+    QTest::newRow("not executable") << QByteArray("exit 0\n") << false << "program failed to start"
+                                    << ".+"
+                                    << "program PROGRAM failed to start: .+";
+    QTest::newRow("exit code 3") << QByteArray("exit 3\n") << true << "program ended"
+                                 << "code 3"
+                                 << "program PROGRAM ended with code 3";
+    QTest::newRow("killed by a signal") << QByteArray("kill -9 $$\n") << true << "program ended"
+                                        << "signal 9"
+                                        << "program PROGRAM ended with signal 9";
+}
+
+// A program that cannot start, or that fails while the run records, is named in the status's
+// tooltip after the recorder's own reason, and its end is an event of the run record; the
+// result stays the recorder's.
+void WholeRunTest::programTroubleTold()
+{
+    QFETCH(QByteArray, script);
+    QFETCH(bool, executable);
+    QFETCH(QString, event);
+    QFETCH(QString, detail);
+    QFETCH(QString, trouble);
+    QTemporaryDir workingDirectory;
+    QVERIFY(workingDirectory.isValid());
+    const QString path = workingDirectory.filePath("stimulus program.sh");
+    if (!script.isEmpty()) {
+        const StandInProgram program(path, script);
+        QVERIFY(program.isValid());
+        if (!executable)
+            QVERIFY(QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner));
+    }
+    WiredRun run(workingDirectory.path(), "test:320x240@30");
+    run.widget<QSpinBox>("spinBox_startPostpone")->setValue(0);
+    run.widget<QSpinBox>("spinBox_videoLength")->setValue(30);
+    run.widget<QLineEdit>("lineEdit_PathToRunProgram")->setText(path);
+    QSignalSpy events(&run.window, SIGNAL(runEvent(QString, qint64, QString)));
+    if (!executable)
+        QTest::ignoreMessage(QtDebugMsg, "MW: program failed to start");
+    run.press();
+    const auto told = [&] {
+        return std::any_of(events.begin(), events.end(),
+                           [&](const QList<QVariant> &e) { return e.first().toString() == event; });
+    };
+    QTRY_VERIFY_WITH_TIMEOUT(told(), 20000);
+    QTRY_COMPARE_WITH_TIMEOUT(run.status()->text(), QStringLiteral("RECORDING..."), 20000);
+    run.press();
+    QTRY_COMPARE_WITH_TIMEOUT(run.status()->text(), QStringLiteral("RECORD SUCCESSFUL"), 60000);
+    const QString escaped = QRegularExpression::escape(path);
+    const QRegularExpression tooltip("^\\d+ frames, \\d+\\.\\d fps; " +
+                                     QString(trouble).replace("PROGRAM", escaped) + "$");
+    QVERIFY2(tooltip.match(run.status()->toolTip()).hasMatch(),
+             qPrintable(run.status()->toolTip()));
+
+    const QJsonObject record = runRecordIn(QDir(workingDirectory.filePath("1")));
+    QCOMPARE(record["result"].toString(), QStringLiteral("successful"));
+    QStringList found;
+    for (const QJsonValue &e : record["events"].toArray()) {
+        const QString name = e["event"].toString();
+        if (name.startsWith("program") && name != "program started")
+            found << name + ": " + e["detail"].toString();
+    }
+    QCOMPARE(found.size(), 1);
+    QVERIFY2(QRegularExpression("^" + event + ": " + detail + "$").match(found.first()).hasMatch(),
+             qPrintable(found.first()));
 }
 
 QTEST_MAIN(WholeRunTest)

@@ -64,3 +64,15 @@ bool GroupedProcess::killGroup()
     return running;
 #endif
 }
+
+QString GroupedProcess::exitText() const
+{
+    if (exitStatus() == NormalExit)
+        return QStringLiteral("code %1").arg(exitCode());
+#ifdef Q_OS_UNIX
+    // The toolkit gives the signal that ended it as its code.
+    return QStringLiteral("signal %1").arg(exitCode());
+#else
+    return QStringLiteral("a crash, code %1").arg(exitCode());
+#endif
+}

@@ -16,6 +16,8 @@ public:
     void askGroupToEnd();
     // Kills every process still in the group; false when none was left.
     bool killGroup();
+    // How the ended program ended: "code 3", or what crashed it ("signal 9" on Unix).
+    QString exitText() const;
 
 protected:
 #if QT_VERSION < QT_VERSION_CHECK(6, 0, 0)

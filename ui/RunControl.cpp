@@ -3,12 +3,12 @@
 #include "ui/CountdownText.h"
 #include "ui/RecordNumber.h"
 #include "ui/RunPanel.h"
+#include "ui/RunReasons.h"
 
 #include <QApplication>
 #include <QDebug>
 #include <QDir>
 #include <QElapsedTimer>
-#include <QFileInfo>
 
 #include <utility>
 
@@ -28,24 +28,6 @@ qint64 monotonicNow()
 }
 
 constexpr int beepPauseMs = 1000;
-
-QString missingDirectoryReason(const QString &directory)
-{
-    if (directory.isEmpty())
-        return text("No working directory chosen");
-    if (QFileInfo::exists(directory))
-        return text("%1 is not a directory").arg(directory);
-    return text("%1 does not exist").arg(directory);
-}
-
-QString tooLongReason(int postpone, int length)
-{
-    return text("%1 s postponement + %2 s video length = %3 s, more than %4 s")
-        .arg(postpone)
-        .arg(length)
-        .arg(qint64(postpone) + length)
-        .arg(RunTimes::longestSeconds);
-}
 
 } // namespace
 
@@ -72,6 +54,8 @@ const RunControl::Transition RunControl::transitions[] = {
     {Phase::Recording,          Event::StopTimer,     &RunControl::stopRun},
     // The recorder's quit ends the recording.
     {Phase::Recording,          Event::WindowClosed,  &RunControl::noteStopAsked},
+    // The recorder ended by itself: it failed, or its source ended.
+    {Phase::Recording,          Event::Result,        &RunControl::endWithRecorder},
     {Phase::Stopped,            Event::Result,        &RunControl::finishRun},
 };
 // clang-format on
@@ -101,6 +85,7 @@ RunControl::RunControl(RunPanel &panel, QObject *parent)
     countdownTimer.setSingleShot(true);
     countdownTimer.setTimerType(Qt::PreciseTimer);
     connect(&countdownTimer, &QTimer::timeout, this, &RunControl::updatePostponeStart);
+    connect(&process, &StimulusProgram::endedWithFailure, this, &RunControl::programFailed);
 }
 
 void RunControl::setClock(Clock newClock)
@@ -159,8 +144,10 @@ void RunControl::explainResult(const QString &reason)
 void RunControl::recorded(bool successful)
 {
     recorderBusy = false;
+    resultSuccessful = successful;
     showStatus(successful ? text("RECORD SUCCESSFUL") : text("RECORD FAILED"),
-               std::exchange(resultReason, QString()));
+               RunReasons::joined({std::exchange(resultReason, QString()),
+                                   std::exchange(programTrouble, QString())}));
     panel.showPreview(false);
     handle(Event::Result);
 }
@@ -188,7 +175,7 @@ void RunControl::beginRun()
     // An empty path would name the current directory and put the record folder at the root.
     if (directory.isEmpty() || !QDir(directory).exists()) {
         showStatus(text("Please select working directory first!"),
-                   missingDirectoryReason(directory));
+                   RunReasons::missingDirectory(directory));
         return;
     }
     const int postpone = panel.postponementSeconds();
@@ -197,14 +184,17 @@ void RunControl::beginRun()
     if (!runTimes) {
         showStatus(text("Postponement and video length too long: at most %1 seconds together")
                        .arg(RunTimes::longestSeconds),
-                   tooLongReason(postpone, length));
+                   RunReasons::tooLong(postpone, length));
         return;
     }
     const QString folder = directory + QLatin1Char('/') + RecordNumber::next(directory);
     emit workingDirectoryChanged(folder);
     createdFolder = QDir().mkdir(folder) ? folder : QString();
     times = *runTimes;
-    startedProgram = false;
+    startedProgram.clear();
+    // A result still awaited belongs to the previous run, and so does its program's trouble.
+    if (!recorderBusy)
+        programTrouble.clear();
     currentPhase = Phase::Countdown;
     postponeStartTime = clock();
     noteEvent("new record pressed", postponeStartTime);
@@ -227,7 +217,7 @@ void RunControl::cancelRun()
     beepTimer.stop();
     if (beepLoop.isRunning())
         beepLoop.quit();
-    if (startedProgram)
+    if (!startedProgram.isEmpty())
         process.end();
     removeFolderIfEmpty();
     currentPhase = Phase::Finished;
@@ -273,6 +263,19 @@ void RunControl::finishRun()
     currentPhase = Phase::Finished;
 }
 
+// Nothing records any more, so the run ends at once rather than when its time is up. A
+// failure winds down what the run set going, as a cancel does; a source that ended leaves
+// the program running, as a stop does.
+void RunControl::endWithRecorder()
+{
+    stopRecorderTimer.stop();
+    if (!resultSuccessful && !startedProgram.isEmpty())
+        process.end();
+    removeFolderIfEmpty();
+    currentPhase = Phase::Finished;
+    panel.showButtonCaption(text("New record"));
+}
+
 void RunControl::showCountdown()
 {
     const qint64 elapsed = clock() - postponeStartTime;
@@ -308,11 +311,23 @@ void RunControl::startProgram()
     if (program.isEmpty())
         return;
     QString failure;
-    startedProgram = process.start(program, &failure);
-    if (startedProgram)
+    if (process.start(program, &failure)) {
+        startedProgram = program;
         noteEvent("program started", clock(), program);
-    else
-        noteEvent("program failed to start", clock(), failure);
+        return;
+    }
+    noteEvent("program failed to start", clock(), failure);
+    programTrouble = RunReasons::programFailedToStart(program, failure);
+}
+
+// Only while the run that started it is on: after its result, or once a new run has begun,
+// the program is no longer this run's concern.
+void RunControl::programFailed(const QString &how)
+{
+    if (startedProgram.isEmpty() || currentPhase == Phase::Finished)
+        return;
+    noteEvent("program ended", clock(), how);
+    programTrouble = RunReasons::programEnded(startedProgram, how);
 }
 
 // False when the run ended between the beeps.

@@ -60,9 +60,9 @@ signals:
     void startRecording(int index);
     void workingDirectoryChanged(QString);
     // Something that the run record keeps, read from the run's clock: "new record pressed",
-    // "program started" or "program failed to start" (with the program or the error), one
-    // "beep" per beep, "stop asked" (with who asked: "button", "timer", "window closed" or
-    // "signal").
+    // "program started" or "program failed to start" (with the program or the error),
+    // "program ended" (with how, when it failed while the run was on), one "beep" per beep,
+    // "stop asked" (with who asked: "button", "timer", "window closed" or "signal").
     void runEvent(QString event, qint64 monotonicMs, QString detail);
 
 private:
@@ -83,10 +83,12 @@ private:
     void endCountdown();
     void endWaitForRecorder();
     void finishRun();
+    void endWithRecorder();
     void showCountdown();
 
     void prepareAndAskRecorder();
     void startProgram();
+    void programFailed(const QString &how);
     bool beepThreeTimes();
     void askRecorder();
     void removeFolderIfEmpty();
@@ -105,6 +107,9 @@ private:
     bool closedBySignal = false;
     // The recorder's reason for its coming result.
     QString resultReason;
+    bool resultSuccessful = false;
+    // What went wrong with the program of the run whose result is awaited, shown with it.
+    QString programTrouble;
     // The recorder was asked to record and has not yet answered. Apart from the phase: a new
     // run may begin while the previous recording is still ending.
     bool recorderBusy = false;
@@ -123,5 +128,6 @@ private:
     // What the current run has set going, so that an early end winds it down.
     RunTimes times;
     QString createdFolder;
-    bool startedProgram = false;
+    // The program this run started, empty when it started none.
+    QString startedProgram;
 };

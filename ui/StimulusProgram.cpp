@@ -22,6 +22,11 @@ StimulusProgram::StimulusProgram(QObject *parent) : QObject(parent)
         if (error == QProcess::FailedToStart)
             qDebug("MW: program failed to start");
     });
+    connect(&process, QOverload<int, QProcess::ExitStatus>::of(&QProcess::finished), this,
+            [this](int code, QProcess::ExitStatus status) {
+                if (!endAsked && (code != 0 || status == QProcess::CrashExit))
+                    emit endedWithFailure(process.exitText());
+            });
     graceTimer.setSingleShot(true);
     graceTimer.setInterval(graceMs);
     connect(&graceTimer, &QTimer::timeout, this, &StimulusProgram::finishEnding);
@@ -50,6 +55,7 @@ bool StimulusProgram::start(const QString &path, QString *failure)
         *failure = QStringLiteral("still running from an earlier run");
         return false;
     }
+    endAsked = false;
     process.startInGroup(path, QIODevice::ReadWrite);
     if (process.waitForStarted(startWaitMs))
         return true;
@@ -62,6 +68,7 @@ void StimulusProgram::end()
 {
     if (!isRunning() || graceTimer.isActive())
         return;
+    endAsked = true;
     process.askGroupToEnd();
     graceTimer.start();
 }

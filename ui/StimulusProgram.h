@@ -34,10 +34,17 @@ public:
     // after the grace.
     void end();
 
+signals:
+    // The program ended by itself, not asked to by end(), with a code other than 0 or by a
+    // crash: how, such as "code 3" or "signal 9".
+    void endedWithFailure(QString how);
+
 private:
     void finishEnding();
 
     GroupedProcess process;
     // Runs while the program is being ended.
     QTimer graceTimer;
+    // The running program was asked to end, so that its end is no failure.
+    bool endAsked = false;
 };

@@ -47,6 +47,13 @@ public:
         answer(true);
     }
 
+    // Fails while recording, as on a full disk: the answer comes without a stop.
+    void failNow()
+    {
+        recording = false;
+        answer(false);
+    }
+
 signals:
     void resultExplained(QString reason);
     void recorded(bool successful);
