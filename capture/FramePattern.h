@@ -5,16 +5,17 @@
 #include <cstdint>
 #include <optional>
 
-// A frame's own index and delivery time, written into its top-left corner as big black and
-// white blocks with a checksum, so that both survive lossy video compression and can be read
-// back from the recorded file.
+// A frame's own index and time, written into its top-left corner as big black and white
+// blocks with a checksum, so that both survive lossy video compression and can be read back
+// from the recorded file.
 class FramePattern
 {
 public:
     struct Stamp
     {
         std::uint32_t index = 0;
-        // Microseconds since the source opened; 48 bits are kept.
+        // When the source delivered the frame from its sensor, its capture time: microseconds
+        // since the source opened; 48 bits are kept.
         std::int64_t deliveryMicroseconds = 0;
 
         bool operator==(const Stamp &other) const

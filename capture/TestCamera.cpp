@@ -183,12 +183,19 @@ bool TestCamera::lostOnTheBus(std::uint32_t index) const
     return settings.loseEvery > 0 && (index + 1) % std::uint32_t(settings.loseEvery) == 0;
 }
 
-FrameSource::Frame TestCamera::makeFrame(std::uint32_t index) const
+MonotonicClock::duration TestCamera::sinceStart(std::uint32_t index) const
+{
+    return std::chrono::duration_cast<MonotonicClock::duration>(
+        std::chrono::nanoseconds(std::int64_t(index) * 1'000'000'000 / settings.fps));
+}
+
+FrameSource::Frame TestCamera::makeFrame(std::uint32_t index,
+                                         MonotonicClock::time_point capturedAt) const
 {
     const int offset = int((std::uint64_t(index) * step) % std::uint64_t(settings.width));
     Frame frame;
     scenery(cv::Rect(offset, 0, settings.width, settings.height)).copyTo(frame.pixels);
-    frame.captureTime = MonotonicClock::now();
+    frame.captureTime = capturedAt;
     frame.sequence = index;
     const auto sinceOpening =
         std::chrono::duration_cast<std::chrono::microseconds>(*frame.captureTime - openedAt);
@@ -219,7 +226,7 @@ FrameSource::Result TestCamera::readUnpaced(Frame &frame)
 {
     if (!opened || limitReached(nextUnpaced))
         return Result::Failed;
-    frame = makeFrame(nextUnpaced++);
+    frame = makeFrame(nextUnpaced++, MonotonicClock::now());
     return Result::Frame;
 }
 
@@ -230,8 +237,7 @@ void TestCamera::produce(MonotonicClock::time_point start)
     std::uint32_t index = 0;
     for (; !limitReached(index) && !stallsAt(index); ++index) {
         // Each deadline counts from the start, so that late frames do not shift the schedule.
-        const auto due =
-            start + std::chrono::nanoseconds(std::int64_t(index) * 1'000'000'000 / settings.fps);
+        const MonotonicClock::time_point due = start + sinceStart(index);
         {
             std::unique_lock<std::mutex> lock(mutex);
             if (changed.wait_until(lock, due, [this] { return stopping; }))
@@ -239,7 +245,9 @@ void TestCamera::produce(MonotonicClock::time_point start)
         }
         if (lostOnTheBus(index))
             continue;
-        made.push_back(makeFrame(index));
+        // Stamped when due, as a sensor exposes on its own clock, however late this thread
+        // woke: a busy machine delays the frame's delivery, never its capture time.
+        made.push_back(makeFrame(index, due));
         if (made.size() >= burst)
             deliver(made);
     }

@@ -14,9 +14,11 @@
 
 // A camera made of code, so that the program records on machines without one. Paced like a
 // capture driver: once streaming it makes frames on a steady schedule whether or not anyone
-// reads, keeps the oldest few, and loses those made while its queue is full. Each frame
-// carries its index and capture time as a FramePattern over moving content, and gives both as
-// its sequence number and capture time. It can also misbehave as real sources do.
+// reads, keeps the oldest few, and loses those made while its queue is full. Frame i is
+// captured at the start of streaming + i periods, as a camera's own clock would stamp it,
+// however late the machine lets it be made. Each frame carries its index and capture time as
+// a FramePattern over moving content, and gives both as its sequence number and capture time.
+// It can also misbehave as real sources do.
 class TestCamera : public FrameSource
 {
 public:
@@ -70,7 +72,9 @@ private:
     bool limitReached(std::uint32_t index) const;
     bool stallsAt(std::uint32_t index) const;
     bool lostOnTheBus(std::uint32_t index) const;
-    Frame makeFrame(std::uint32_t index) const;
+    // When frame index is due after streaming started.
+    MonotonicClock::duration sinceStart(std::uint32_t index) const;
+    Frame makeFrame(std::uint32_t index, MonotonicClock::time_point capturedAt) const;
     Result readUnpaced(Frame &frame);
     void produce(MonotonicClock::time_point start);
     void deliver(std::vector<Frame> &made);
