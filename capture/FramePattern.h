@@ -17,10 +17,14 @@ public:
         // When the source delivered the frame from its sensor, its capture time: microseconds
         // since the source opened; 48 bits are kept.
         std::int64_t deliveryMicroseconds = 0;
+        // How far the test camera's eye was closed, in thousandths of its height (0 to 1000);
+        // nothing in frames without an eye.
+        std::optional<std::uint16_t> closedThousandths = std::nullopt;
 
         bool operator==(const Stamp &other) const
         {
-            return index == other.index && deliveryMicroseconds == other.deliveryMicroseconds;
+            return index == other.index && deliveryMicroseconds == other.deliveryMicroseconds &&
+                   closedThousandths == other.closedThousandths;
         }
     };
 
