@@ -1,11 +1,14 @@
+#include "capture/BlinkingEye.h"
 #include "capture/FramePattern.h"
 #include "capture/TestCamera.h"
+#include "tests/support/EyeMeasurement.h"
 
 #include <QTest>
 
 #include <opencv2/core.hpp>
 
 #include <atomic>
+#include <cmath>
 #include <future>
 #include <thread>
 #include <vector>
@@ -18,6 +21,8 @@ class TestCameraTest : public QObject
 private slots:
     void parse_data();
     void parse();
+    void parsesTheEye_data();
+    void parsesTheEye();
     void rejects_data();
     void rejects();
     void deliversNumberedFramesThenRunsDry_data();
@@ -31,6 +36,8 @@ private slots:
     void losesEveryNthFrame();
     void deliversInBursts();
     void stallsWithoutEnding();
+    void eyeBlinksOnTheSchedule_data();
+    void eyeBlinksOnTheSchedule();
     void describesItself();
 
 private:
@@ -118,6 +125,35 @@ void TestCameraTest::parse()
     QCOMPARE(settings->text, text);
 }
 
+void TestCameraTest::parsesTheEye_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<bool>("eye");
+    QTest::addColumn<QString>("displayName");
+    QTest::newRow("no eye") << "test:640x480@250:gray" << false
+                            << "Test camera 640x480 @ 250 fps, gray";
+    QTest::newRow("eye, grey") << "test:640x480@250:gray:eye" << true
+                               << "Test camera 640x480 @ 250 fps, gray, blinking eye";
+    QTest::newRow("eye alone, at the default size")
+        << "test:eye" << true << "Test camera 640x480 @ 30 fps, blinking eye";
+    QTest::newRow("eye among the misbehaviours")
+        << "test:1280x720@60:lose=5:eye:burst=2" << true
+        << "Test camera 1280x720 @ 60 fps, blinking eye, loses 1 frame in 5, in bursts of 2";
+    QTest::newRow("eye, unpaced") << "test:640x480@0:eye" << true
+                                  << "Test camera 640x480 unpaced, blinking eye";
+}
+
+void TestCameraTest::parsesTheEye()
+{
+    QFETCH(QString, text);
+    QFETCH(bool, eye);
+    QFETCH(QString, displayName);
+    const auto settings = TestCamera::Settings::parse(text);
+    QVERIFY(settings);
+    QCOMPARE(settings->eye, eye);
+    QCOMPARE(settings->displayName(), displayName);
+}
+
 void TestCameraTest::rejects_data()
 {
     QTest::addColumn<QString>("text");
@@ -139,6 +175,11 @@ void TestCameraTest::rejects_data()
     QTest::newRow("losing without a schedule") << "test:640x480@0:lose=5";
     QTest::newRow("stalling without a schedule") << "test:640x480@0:stall=5";
     QTest::newRow("mode before the size") << "test:gray:640x480@30";
+    QTest::newRow("eye twice") << "test:640x480@30:eye:gray:eye";
+    QTest::newRow("eye with a value") << "test:640x480@30:eye=1";
+    QTest::newRow("eyes") << "test:640x480@30:eyes";
+    QTest::newRow("eye behind the pattern") << "test:320x240@30:eye";
+    QTest::newRow("skin around the eye behind the pattern") << "test:400x300@30:eye";
 }
 
 void TestCameraTest::rejects()
@@ -374,6 +415,63 @@ void TestCameraTest::stallsWithoutEnding()
     QVERIFY(waiting.wait_for(300ms) == std::future_status::timeout);
     camera.release();
     QCOMPARE(waiting.get(), FrameSource::Result::Failed);
+}
+
+void TestCameraTest::eyeBlinksOnTheSchedule_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<int>("frames");
+    // Each reaches past the end of the first blink, 1.2 s after frame 0.
+    QTest::newRow("grey, 250 fps") << "test:640x480@250:gray:eye" << 310;
+    QTest::newRow("colour, 100 fps") << "test:640x480@100:eye" << 125;
+    QTest::newRow("grey, losing and in bursts")
+        << "test:640x480@200:eye:gray:lose=7:burst=3" << 215;
+}
+
+// Every frame carries the closed fraction due at its capture time, and shows it: the eye dark
+// below the lid, an ellipse's share of it, skin around, all grey.
+void TestCameraTest::eyeBlinksOnTheSchedule()
+{
+    QFETCH(QString, text);
+    QFETCH(int, frames);
+    TestCamera camera(*TestCamera::Settings::parse(text));
+    FrameSource::Frame frame;
+    std::optional<MonotonicClock::time_point> first;
+    int closedFrames = 0;
+    for (int i = 0; i < frames; ++i) {
+        QCOMPARE(camera.readFrame(frame), FrameSource::Result::Frame);
+        if (!first)
+            first = frame.captureTime;
+        const double ms =
+            std::chrono::duration<double, std::milli>(*frame.captureTime - *first).count();
+        const double closed = BlinkingEye::closedFraction(ms);
+        const auto stamp = FramePattern::read(frame.pixels);
+        QVERIFY(stamp);
+        QCOMPARE(stamp->closedThousandths,
+                 std::optional<std::uint16_t>(std::lround(closed * 1000)));
+        const EyeMeasurement measured = EyeMeasurement::of(frame.pixels);
+        const cv::Rect eye = BlinkingEye::eyeBox(frame.pixels.size());
+        QCOMPARE(measured.darkAround, 0);
+        QCOMPARE(measured.coloured, 0);
+        const double darkRowShare = double(measured.darkRows) / eye.height;
+        QVERIFY2(std::abs(darkRowShare - (1 - closed)) <= 1.0 / eye.height,
+                 qPrintable(QString("frame %1 at %2 ms: %3 of the eye's rows dark, %4 closed")
+                                .arg(i)
+                                .arg(ms)
+                                .arg(darkRowShare)
+                                .arg(closed)));
+        const double openEye = M_PI / 4 * eye.width * eye.height;
+        const double share = measured.darkPixels / openEye;
+        QVERIFY2(std::abs(share - EyeMeasurement::visibleShare(closed)) <= eye.width / openEye,
+                 qPrintable(QString("frame %1 at %2 ms: %3 of the eye dark, %4 closed")
+                                .arg(i)
+                                .arg(ms)
+                                .arg(share)
+                                .arg(closed)));
+        closedFrames += stamp->closedThousandths == 1000;
+    }
+    // The blink was seen: 40 ms closed is several frames at these rates.
+    QVERIFY(closedFrames >= 3);
 }
 
 void TestCameraTest::describesItself()
