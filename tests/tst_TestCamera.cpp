@@ -1,14 +1,11 @@
-#include "capture/BlinkingEye.h"
 #include "capture/FramePattern.h"
 #include "capture/TestCamera.h"
-#include "tests/support/EyeMeasurement.h"
 
 #include <QTest>
 
 #include <opencv2/core.hpp>
 
 #include <atomic>
-#include <cmath>
 #include <future>
 #include <thread>
 #include <vector>
@@ -36,8 +33,6 @@ private slots:
     void losesEveryNthFrame();
     void deliversInBursts();
     void stallsWithoutEnding();
-    void eyeBlinksOnTheSchedule_data();
-    void eyeBlinksOnTheSchedule();
     void describesItself();
 
 private:
@@ -415,63 +410,6 @@ void TestCameraTest::stallsWithoutEnding()
     QVERIFY(waiting.wait_for(300ms) == std::future_status::timeout);
     camera.release();
     QCOMPARE(waiting.get(), FrameSource::Result::Failed);
-}
-
-void TestCameraTest::eyeBlinksOnTheSchedule_data()
-{
-    QTest::addColumn<QString>("text");
-    QTest::addColumn<int>("frames");
-    // Each reaches past the end of the first blink, 1.2 s after frame 0.
-    QTest::newRow("grey, 250 fps") << "test:640x480@250:gray:eye" << 310;
-    QTest::newRow("colour, 100 fps") << "test:640x480@100:eye" << 125;
-    QTest::newRow("grey, losing and in bursts")
-        << "test:640x480@200:eye:gray:lose=7:burst=3" << 215;
-}
-
-// Every frame carries the closed fraction due at its capture time, and shows it: the eye dark
-// below the lid, an ellipse's share of it, skin around, all grey.
-void TestCameraTest::eyeBlinksOnTheSchedule()
-{
-    QFETCH(QString, text);
-    QFETCH(int, frames);
-    TestCamera camera(*TestCamera::Settings::parse(text));
-    FrameSource::Frame frame;
-    std::optional<MonotonicClock::time_point> first;
-    int closedFrames = 0;
-    for (int i = 0; i < frames; ++i) {
-        QCOMPARE(camera.readFrame(frame), FrameSource::Result::Frame);
-        if (!first)
-            first = frame.captureTime;
-        const double ms =
-            std::chrono::duration<double, std::milli>(*frame.captureTime - *first).count();
-        const double closed = BlinkingEye::closedFraction(ms);
-        const auto stamp = FramePattern::read(frame.pixels);
-        QVERIFY(stamp);
-        QCOMPARE(stamp->closedThousandths,
-                 std::optional<std::uint16_t>(std::lround(closed * 1000)));
-        const EyeMeasurement measured = EyeMeasurement::of(frame.pixels);
-        const cv::Rect eye = BlinkingEye::eyeBox(frame.pixels.size());
-        QCOMPARE(measured.darkAround, 0);
-        QCOMPARE(measured.coloured, 0);
-        const double darkRowShare = double(measured.darkRows) / eye.height;
-        QVERIFY2(std::abs(darkRowShare - (1 - closed)) <= 1.0 / eye.height,
-                 qPrintable(QString("frame %1 at %2 ms: %3 of the eye's rows dark, %4 closed")
-                                .arg(i)
-                                .arg(ms)
-                                .arg(darkRowShare)
-                                .arg(closed)));
-        const double openEye = M_PI / 4 * eye.width * eye.height;
-        const double share = measured.darkPixels / openEye;
-        QVERIFY2(std::abs(share - EyeMeasurement::visibleShare(closed)) <= eye.width / openEye,
-                 qPrintable(QString("frame %1 at %2 ms: %3 of the eye dark, %4 closed")
-                                .arg(i)
-                                .arg(ms)
-                                .arg(share)
-                                .arg(closed)));
-        closedFrames += stamp->closedThousandths == 1000;
-    }
-    // The blink was seen: 40 ms closed is several frames at these rates.
-    QVERIFY(closedFrames >= 3);
 }
 
 void TestCameraTest::describesItself()
