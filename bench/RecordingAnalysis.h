@@ -2,7 +2,7 @@
 
 #include <QString>
 
-// What a recording's files say about it, judged by the index and delivery time that the test
+// What a recording's files say about it, judged by the index and capture time that the test
 // camera drew into every frame.
 struct RecordingAnalysis
 {
@@ -12,7 +12,7 @@ struct RecordingAnalysis
     int lines = 0;
     // Indices missing from the video, up to the last one in it.
     int lost = 0;
-    // |line's ms - frame's delivery ms|, both counted from the first frame: p50, p99, max.
+    // |line's ms - frame's capture ms|, both counted from the first frame: p50, p99, max.
     double errorP50 = -1;
     double errorP99 = -1;
     double errorMax = -1;

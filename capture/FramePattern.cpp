@@ -9,9 +9,12 @@ namespace {
 // 16 px blocks outlast the 8x8 and 16x16 transform blocks of the usual codecs.
 constexpr int blockSize = 16;
 constexpr int columns = 16;
-constexpr int rows = 6;
-// Index (4 bytes), delivery time (6 bytes) and checksum (2 bytes) fill the 96 blocks.
-constexpr int payloadBytes = 10;
+constexpr int rows = 7;
+// Index (4 bytes), delivery time (6 bytes), the eye's closed thousandths (2 bytes) and the
+// checksum (2 bytes) fill the 112 blocks.
+constexpr int payloadBytes = 12;
+// The closed thousandths of a frame without an eye.
+constexpr std::uint16_t noEye = 0xffff;
 constexpr int totalBytes = payloadBytes + 2;
 static_assert(totalBytes * 8 == columns * rows, "every block carries one bit");
 
@@ -76,6 +79,7 @@ void FramePattern::draw(cv::Mat &frame, const Stamp &stamp)
     Bytes bytes{};
     putBigEndian(bytes, 0, 4, stamp.index);
     putBigEndian(bytes, 4, 6, std::uint64_t(stamp.deliveryMicroseconds));
+    putBigEndian(bytes, 10, 2, stamp.closedThousandths.value_or(noEye));
     putBigEndian(bytes, payloadBytes, 2, checksum(bytes));
     for (int bit = 0; bit < columns * rows; ++bit) {
         const bool set = (bytes[bit / 8] >> (7 - bit % 8)) & 1;
@@ -97,5 +101,8 @@ std::optional<FramePattern::Stamp> FramePattern::read(const cv::Mat &frame)
     Stamp stamp;
     stamp.index = std::uint32_t(getBigEndian(bytes, 0, 4));
     stamp.deliveryMicroseconds = std::int64_t(getBigEndian(bytes, 4, 6));
+    const auto closed = std::uint16_t(getBigEndian(bytes, 10, 2));
+    if (closed != noEye)
+        stamp.closedThousandths = closed;
     return stamp;
 }

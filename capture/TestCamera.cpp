@@ -1,5 +1,6 @@
 #include "capture/TestCamera.h"
 
+#include "capture/BlinkingEye.h"
 #include "capture/FramePattern.h"
 #include "common/FrameMemory.h"
 
@@ -9,6 +10,7 @@
 #include <opencv2/imgproc.hpp>
 
 #include <algorithm>
+#include <cmath>
 
 namespace {
 
@@ -48,8 +50,13 @@ bool applyOption(TestCamera::Settings &settings, const QString &option, QStringL
         return false;
     seen << name;
     if (parts.size() == 1) {
-        settings.gray = name == QLatin1String("gray");
-        return settings.gray;
+        if (name == QLatin1String("gray"))
+            settings.gray = true;
+        else if (name == QLatin1String("eye"))
+            settings.eye = true;
+        else
+            return false;
+        return true;
     }
     const int value = parts.at(1).toInt();
     if (name == QLatin1String("frames"))
@@ -63,6 +70,24 @@ bool applyOption(TestCamera::Settings &settings, const QString &option, QStringL
     else
         return false;
     return true;
+}
+
+// Whether the options fit together and the frames can hold the pattern (and the eye).
+bool isPossible(const TestCamera::Settings &settings)
+{
+    const cv::Size least = FramePattern::area();
+    if (settings.width < least.width || settings.height < least.height ||
+        settings.width > maximumSide || settings.height > maximumSide ||
+        settings.fps > FrameMemory::mostFps)
+        return false;
+    // Losing, holding back and stalling are about a schedule, which an unpaced camera has not.
+    const bool misbehaves =
+        settings.loseEvery > 0 || settings.burst > 0 || settings.stallAfter >= 0;
+    if (settings.fps == 0 && misbehaves)
+        return false;
+    // The eye and the skin around it must stay clear of the pattern, to be seen and checked.
+    const cv::Rect skin = BlinkingEye::skinBox({settings.width, settings.height});
+    return !settings.eye || (skin & cv::Rect({0, 0}, least)).empty();
 }
 
 } // namespace
@@ -86,15 +111,7 @@ std::optional<TestCamera::Settings> TestCamera::Settings::parse(const QString &t
     for (const QString &option : options)
         if (!applyOption(settings, option, seen))
             return std::nullopt;
-    const cv::Size least = FramePattern::area();
-    if (settings.width < least.width || settings.height < least.height ||
-        settings.width > maximumSide || settings.height > maximumSide ||
-        settings.fps > FrameMemory::mostFps)
-        return std::nullopt;
-    // Losing, holding back and stalling are about a schedule, which an unpaced camera has not.
-    const bool misbehaves =
-        settings.loseEvery > 0 || settings.burst > 0 || settings.stallAfter >= 0;
-    if (settings.fps == 0 && misbehaves)
+    if (!isPossible(settings))
         return std::nullopt;
     return settings;
 }
@@ -107,6 +124,8 @@ QString TestCamera::Settings::displayName() const
         name += QStringLiteral(", %1 frames").arg(frameLimit);
     if (gray)
         name += QStringLiteral(", gray");
+    if (eye)
+        name += QStringLiteral(", blinking eye");
     if (loseEvery > 0)
         name += QStringLiteral(", loses 1 frame in %1").arg(loseEvery);
     if (burst > 0)
@@ -183,16 +202,30 @@ bool TestCamera::lostOnTheBus(std::uint32_t index) const
     return settings.loseEvery > 0 && (index + 1) % std::uint32_t(settings.loseEvery) == 0;
 }
 
-FrameSource::Frame TestCamera::makeFrame(std::uint32_t index) const
+MonotonicClock::duration TestCamera::sinceStart(std::uint32_t index) const
+{
+    return std::chrono::duration_cast<MonotonicClock::duration>(
+        std::chrono::nanoseconds(std::int64_t(index) * 1'000'000'000 / settings.fps));
+}
+
+FrameSource::Frame TestCamera::makeFrame(std::uint32_t index, MonotonicClock::time_point capturedAt,
+                                         MonotonicClock::duration sinceFirstFrame) const
 {
     const int offset = int((std::uint64_t(index) * step) % std::uint64_t(settings.width));
     Frame frame;
     scenery(cv::Rect(offset, 0, settings.width, settings.height)).copyTo(frame.pixels);
-    frame.captureTime = MonotonicClock::now();
+    frame.captureTime = capturedAt;
     frame.sequence = index;
     const auto sinceOpening =
         std::chrono::duration_cast<std::chrono::microseconds>(*frame.captureTime - openedAt);
-    FramePattern::draw(frame.pixels, {index, sinceOpening.count()});
+    FramePattern::Stamp stamp{index, sinceOpening.count()};
+    if (settings.eye) {
+        const double closed = BlinkingEye::closedFraction(
+            std::chrono::duration<double, std::milli>(sinceFirstFrame).count());
+        BlinkingEye::draw(frame.pixels, closed);
+        stamp.closedThousandths = std::uint16_t(std::lround(closed * 1000));
+    }
+    FramePattern::draw(frame.pixels, stamp);
     return frame;
 }
 
@@ -219,7 +252,10 @@ FrameSource::Result TestCamera::readUnpaced(Frame &frame)
 {
     if (!opened || limitReached(nextUnpaced))
         return Result::Failed;
-    frame = makeFrame(nextUnpaced++);
+    const MonotonicClock::time_point now = MonotonicClock::now();
+    if (!firstUnpaced)
+        firstUnpaced = now;
+    frame = makeFrame(nextUnpaced++, now, now - *firstUnpaced);
     return Result::Frame;
 }
 
@@ -230,8 +266,7 @@ void TestCamera::produce(MonotonicClock::time_point start)
     std::uint32_t index = 0;
     for (; !limitReached(index) && !stallsAt(index); ++index) {
         // Each deadline counts from the start, so that late frames do not shift the schedule.
-        const auto due =
-            start + std::chrono::nanoseconds(std::int64_t(index) * 1'000'000'000 / settings.fps);
+        const MonotonicClock::time_point due = start + sinceStart(index);
         {
             std::unique_lock<std::mutex> lock(mutex);
             if (changed.wait_until(lock, due, [this] { return stopping; }))
@@ -239,7 +274,9 @@ void TestCamera::produce(MonotonicClock::time_point start)
         }
         if (lostOnTheBus(index))
             continue;
-        made.push_back(makeFrame(index));
+        // Stamped when due, as a sensor exposes on its own clock, however late this thread
+        // woke: a busy machine delays the frame's delivery, never its capture time.
+        made.push_back(makeFrame(index, due, due - start));
         if (made.size() >= burst)
             deliver(made);
     }

@@ -14,9 +14,11 @@
 
 // A camera made of code, so that the program records on machines without one. Paced like a
 // capture driver: once streaming it makes frames on a steady schedule whether or not anyone
-// reads, keeps the oldest few, and loses those made while its queue is full. Each frame
-// carries its index and capture time as a FramePattern over moving content, and gives both as
-// its sequence number and capture time. It can also misbehave as real sources do.
+// reads, keeps the oldest few, and loses those made while its queue is full. Frame i is
+// captured at the start of streaming + i periods, as a camera's own clock would stamp it,
+// however late the machine lets it be made. Each frame carries its index and capture time as
+// a FramePattern over moving content, and gives both as its sequence number and capture time.
+// It can also misbehave as real sources do.
 class TestCamera : public FrameSource
 {
 public:
@@ -30,6 +32,9 @@ public:
         int frameLimit = -1;
         // One channel instead of three.
         bool gray = false;
+        // A blinking eye in the middle of the scenery, as BlinkingEye draws it; each frame's
+        // pattern carries how far it was closed.
+        bool eye = false;
         // Every loseEvery-th frame is lost before delivery, as on a congested bus; 0: none.
         int loseEvery = 0;
         // Frames are held back and delivered this many at once, as a stream's backlog; each
@@ -41,8 +46,8 @@ public:
         // The source text it was read from.
         QString text = QStringLiteral("test");
 
-        // "test" or "test:WxH@FPS", then any of ":frames=N", ":gray", ":lose=N", ":burst=N"
-        // and ":stall=N", each at most once.
+        // "test" or "test:WxH@FPS", then any of ":frames=N", ":gray", ":eye", ":lose=N",
+        // ":burst=N" and ":stall=N", each at most once.
         static std::optional<Settings> parse(const QString &text);
         // The camera list's entry, such as "Test camera 640x480 @ 30 fps".
         QString displayName() const;
@@ -70,7 +75,10 @@ private:
     bool limitReached(std::uint32_t index) const;
     bool stallsAt(std::uint32_t index) const;
     bool lostOnTheBus(std::uint32_t index) const;
-    Frame makeFrame(std::uint32_t index) const;
+    // When frame index is due after streaming started.
+    MonotonicClock::duration sinceStart(std::uint32_t index) const;
+    Frame makeFrame(std::uint32_t index, MonotonicClock::time_point capturedAt,
+                    MonotonicClock::duration sinceFirstFrame) const;
     Result readUnpaced(Frame &frame);
     void produce(MonotonicClock::time_point start);
     void deliver(std::vector<Frame> &made);
@@ -82,6 +90,7 @@ private:
     const std::size_t capacity;
     bool opened = true;
     std::uint32_t nextUnpaced = 0;
+    std::optional<MonotonicClock::time_point> firstUnpaced;
 
     std::mutex mutex;
     std::condition_variable changed;

@@ -36,6 +36,11 @@ void FramePatternTest::roundTrip_data()
     QTest::newRow("largest index, 48-bit time")
         << CV_8UC3 << Stamp{0xffffffffu, (std::int64_t(1) << 48) - 1};
     QTest::newRow("grey frame") << CV_8UC1 << Stamp{77, 2'566'000};
+    QTest::newRow("eye open") << CV_8UC3 << Stamp{250, 1'000'000, 0};
+    QTest::newRow("eye half closed") << CV_8UC3 << Stamp{255, 1'020'000, 500};
+    QTest::newRow("eye closed, grey frame") << CV_8UC1 << Stamp{260, 1'040'000, 1000};
+    QTest::newRow("eye nearly open, largest time")
+        << CV_8UC3 << Stamp{299, (std::int64_t(1) << 48) - 1, 1};
 }
 
 void FramePatternTest::roundTrip()
@@ -48,6 +53,7 @@ void FramePatternTest::roundTrip()
     QVERIFY(read);
     QCOMPARE(read->index, stamp.index);
     QCOMPARE(read->deliveryMicroseconds, stamp.deliveryMicroseconds);
+    QCOMPARE(read->closedThousandths, stamp.closedThousandths);
 }
 
 void FramePatternTest::damagedPatternIsRejected_data()
@@ -57,6 +63,7 @@ void FramePatternTest::damagedPatternIsRejected_data()
     QTest::newRow("mirrored left to right") << "flip horizontal";
     QTest::newRow("upside down") << "flip vertical";
     QTest::newRow("one block inverted") << "invert block";
+    QTest::newRow("one of the eye's blocks inverted") << "invert eye block";
     QTest::newRow("black frame") << "black";
     QTest::newRow("white frame") << "white";
     QTest::newRow("frame smaller than the pattern") << "small";
@@ -76,6 +83,9 @@ void FramePatternTest::damagedPatternIsRejected()
     } else if (damage == "invert block") {
         cv::Mat block = frame(cv::Rect(48, 32, 16, 16));
         cv::bitwise_not(block, block);
+    } else if (damage == "invert eye block") {
+        cv::Mat block = frame(cv::Rect(16, pattern.height - 16, 16, 16));
+        cv::bitwise_not(block, block);
     } else if (damage == "black") {
         frame.setTo(cv::Scalar::all(0));
     } else if (damage == "white") {
@@ -89,7 +99,7 @@ void FramePatternTest::damagedPatternIsRejected()
 void FramePatternTest::survivesNoise()
 {
     cv::Mat frame = busyFrame(CV_8UC3);
-    FramePattern::draw(frame, {31337, 123'456'789});
+    FramePattern::draw(frame, {31337, 123'456'789, 725});
     cv::Mat noise(frame.size(), CV_16SC3);
     cv::randn(noise, 0, 40);
     cv::Mat noisy;
@@ -98,6 +108,7 @@ void FramePatternTest::survivesNoise()
     QVERIFY(read);
     QCOMPARE(read->index, 31337u);
     QCOMPARE(read->deliveryMicroseconds, std::int64_t(123'456'789));
+    QCOMPARE(read->closedThousandths, std::optional<std::uint16_t>(725));
 }
 
 QTEST_APPLESS_MAIN(FramePatternTest)

@@ -5,7 +5,9 @@
 
 #include <opencv2/core.hpp>
 
+#include <atomic>
 #include <future>
+#include <thread>
 #include <vector>
 
 using namespace std::chrono_literals;
@@ -16,12 +18,16 @@ class TestCameraTest : public QObject
 private slots:
     void parse_data();
     void parse();
+    void parsesTheEye_data();
+    void parsesTheEye();
     void rejects_data();
     void rejects();
     void deliversNumberedFramesThenRunsDry_data();
     void deliversNumberedFramesThenRunsDry();
     void framesKeepTheirPixels();
     void pacedOnItsOwnSchedule();
+    void capturedOnScheduleOnABusyMachine_data();
+    void capturedOnScheduleOnABusyMachine();
     void slowReaderLosesFramesBeyondTheQueue();
     void grayFrames();
     void losesEveryNthFrame();
@@ -114,6 +120,35 @@ void TestCameraTest::parse()
     QCOMPARE(settings->text, text);
 }
 
+void TestCameraTest::parsesTheEye_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<bool>("eye");
+    QTest::addColumn<QString>("displayName");
+    QTest::newRow("no eye") << "test:640x480@250:gray" << false
+                            << "Test camera 640x480 @ 250 fps, gray";
+    QTest::newRow("eye, grey") << "test:640x480@250:gray:eye" << true
+                               << "Test camera 640x480 @ 250 fps, gray, blinking eye";
+    QTest::newRow("eye alone, at the default size")
+        << "test:eye" << true << "Test camera 640x480 @ 30 fps, blinking eye";
+    QTest::newRow("eye among the misbehaviours")
+        << "test:1280x720@60:lose=5:eye:burst=2" << true
+        << "Test camera 1280x720 @ 60 fps, blinking eye, loses 1 frame in 5, in bursts of 2";
+    QTest::newRow("eye, unpaced") << "test:640x480@0:eye" << true
+                                  << "Test camera 640x480 unpaced, blinking eye";
+}
+
+void TestCameraTest::parsesTheEye()
+{
+    QFETCH(QString, text);
+    QFETCH(bool, eye);
+    QFETCH(QString, displayName);
+    const auto settings = TestCamera::Settings::parse(text);
+    QVERIFY(settings);
+    QCOMPARE(settings->eye, eye);
+    QCOMPARE(settings->displayName(), displayName);
+}
+
 void TestCameraTest::rejects_data()
 {
     QTest::addColumn<QString>("text");
@@ -135,6 +170,11 @@ void TestCameraTest::rejects_data()
     QTest::newRow("losing without a schedule") << "test:640x480@0:lose=5";
     QTest::newRow("stalling without a schedule") << "test:640x480@0:stall=5";
     QTest::newRow("mode before the size") << "test:gray:640x480@30";
+    QTest::newRow("eye twice") << "test:640x480@30:eye:gray:eye";
+    QTest::newRow("eye with a value") << "test:640x480@30:eye=1";
+    QTest::newRow("eyes") << "test:640x480@30:eyes";
+    QTest::newRow("eye behind the pattern") << "test:320x240@30:eye";
+    QTest::newRow("skin around the eye behind the pattern") << "test:400x300@30:eye";
 }
 
 void TestCameraTest::rejects()
@@ -213,6 +253,82 @@ void TestCameraTest::pacedOnItsOwnSchedule()
     const auto span =
         std::chrono::duration_cast<std::chrono::microseconds>(*frames.back().captureTime - asked);
     QVERIFY2(span >= 290ms, qPrintable(QString::number(span.count())));
+}
+
+namespace {
+
+// Threads that keep the processors busy while they live, as other work on the machine does.
+class BusyThreads
+{
+public:
+    explicit BusyThreads(int count)
+    {
+        for (int i = 0; i < count; ++i)
+            threads.emplace_back([this] {
+                while (!done.load(std::memory_order_relaxed)) {
+                }
+            });
+    }
+    ~BusyThreads()
+    {
+        done = true;
+        for (std::thread &thread : threads)
+            thread.join();
+    }
+
+private:
+    std::atomic<bool> done{false};
+    std::vector<std::thread> threads;
+};
+
+} // namespace
+
+void TestCameraTest::capturedOnScheduleOnABusyMachine_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<int>("fps");
+    QTest::newRow("100 fps") << "test:320x240@100" << 100;
+    QTest::newRow("250 fps, gray") << "test:320x240@250:gray" << 250;
+    QTest::newRow("120 fps, a period of no whole microseconds") << "test:320x240@120" << 120;
+    QTest::newRow("200 fps, losing 1 in 3") << "test:320x240@200:lose=3" << 200;
+    QTest::newRow("100 fps, bursts of 4") << "test:320x240@100:burst=4" << 100;
+}
+
+// Frame n is captured n periods after frame 0, to the clock's resolution, however late the
+// busy machine lets its thread wake; the time the frame carries is the same.
+void TestCameraTest::capturedOnScheduleOnABusyMachine()
+{
+    QFETCH(QString, text);
+    QFETCH(int, fps);
+    const BusyThreads busy(2);
+    TestCamera camera(*TestCamera::Settings::parse(text));
+    std::vector<FrameSource::Frame> frames(60);
+    const MonotonicClock::time_point asked = MonotonicClock::now();
+    for (FrameSource::Frame &frame : frames)
+        QCOMPARE(camera.readFrame(frame), FrameSource::Result::Frame);
+    QVERIFY(*frames.front().captureTime >= asked);
+    QCOMPARE(frames.front().sequence, std::optional<std::uint64_t>(0));
+    const FramePattern::Stamp first = *FramePattern::read(frames.front().pixels);
+    for (const FrameSource::Frame &frame : frames) {
+        const std::int64_t dueNs = std::int64_t(*frame.sequence) * 1'000'000'000 / fps;
+        const auto captured = std::chrono::duration_cast<std::chrono::nanoseconds>(
+            *frame.captureTime - *frames.front().captureTime);
+        QVERIFY2(captured.count() == dueNs,
+                 qPrintable(QString("frame %1 captured %2 ns after frame 0, due %3 ns after")
+                                .arg(*frame.sequence)
+                                .arg(captured.count())
+                                .arg(dueNs)));
+        const auto stamp = FramePattern::read(frame.pixels);
+        QVERIFY(stamp);
+        QCOMPARE(std::uint64_t(stamp->index), *frame.sequence);
+        // Whole microseconds since the camera opened: each truncated by less than one.
+        const std::int64_t carried = stamp->deliveryMicroseconds - first.deliveryMicroseconds;
+        QVERIFY2(qAbs(carried * 1000 - dueNs) < 1000,
+                 qPrintable(QString("frame %1 carries %2 us, due %3 ns")
+                                .arg(*frame.sequence)
+                                .arg(carried)
+                                .arg(dueNs)));
+    }
 }
 
 void TestCameraTest::slowReaderLosesFramesBeyondTheQueue()
