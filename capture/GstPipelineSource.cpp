@@ -207,44 +207,54 @@ bool GstPipelineSource::reportBusError()
     return failed;
 }
 
-void GstPipelineSource::dropQueuedSamples()
-{
-    while (GstSample *early = gst_app_sink_try_pull_sample(GST_APP_SINK(sink), 0))
-        gst_sample_unref(early);
-}
-
 FrameSource::Result GstPipelineSource::readFrame(Frame &frame)
 {
     frame = Frame();
     if (!opened)
         return Result::Failed;
-    if (!readBefore && live)
-        dropQueuedSamples();
-    readBefore = true;
+    if (!streamingSince)
+        streamingSince = MonotonicClock::now();
     // Ten seconds, or twenty frame periods of a slow camera; the reader's own bound is shorter.
     const milliseconds bound =
         std::max(milliseconds(10'000), milliseconds(fps > 0 ? qint64(20'000 / fps) : 0));
-    GstSample *pulled = nullptr;
-    const Result result = waitForSample(pulled, bound);
-    if (result != Result::Frame)
-        return result;
-    const SamplePointer sample(pulled);
+    SamplePointer sample;
+    do {
+        GstSample *pulled = nullptr;
+        const Result result = waitForSample(pulled, bound);
+        if (result != Result::Frame)
+            return result;
+        sample.reset(pulled);
+        frame.captureTime = captureTimeOf(sample.get());
+    } while (capturedBeforeStreaming(frame.captureTime));
+    return copyPixels(sample.get(), frame.pixels) ? Result::Frame : Result::Failed;
+}
+
+// A live pipeline plays from its opening, but the frames captured before the first read are
+// not the recording's.
+bool GstPipelineSource::capturedBeforeStreaming(
+    const std::optional<MonotonicClock::time_point> &captureTime) const
+{
+    return live && captureTime && *captureTime < *streamingSince &&
+           *streamingSince - *captureTime < std::chrono::seconds(10);
+}
+
+bool GstPipelineSource::copyPixels(GstSample *sample, cv::Mat &pixels)
+{
     GstVideoInfo info;
     GstVideoFrame video;
-    if (!gst_video_info_from_caps(&info, gst_sample_get_caps(sample.get())) ||
-        !gst_video_frame_map(&video, &info, gst_sample_get_buffer(sample.get()), GST_MAP_READ)) {
+    if (!gst_video_info_from_caps(&info, gst_sample_get_caps(sample)) ||
+        !gst_video_frame_map(&video, &info, gst_sample_get_buffer(sample), GST_MAP_READ)) {
         qDebug("a frame of the pipeline could not be read");
-        return Result::Failed;
+        return false;
     }
     const int type = GST_VIDEO_INFO_FORMAT(&info) == GST_VIDEO_FORMAT_GRAY8 ? CV_8UC1 : CV_8UC3;
     // Rows may be padded; the copy is the frame's own and of its exact width.
-    frame.pixels = cv::Mat(GST_VIDEO_INFO_HEIGHT(&info), GST_VIDEO_INFO_WIDTH(&info), type,
-                           GST_VIDEO_FRAME_PLANE_DATA(&video, 0),
-                           std::size_t(GST_VIDEO_FRAME_PLANE_STRIDE(&video, 0)))
-                       .clone();
+    pixels = cv::Mat(GST_VIDEO_INFO_HEIGHT(&info), GST_VIDEO_INFO_WIDTH(&info), type,
+                     GST_VIDEO_FRAME_PLANE_DATA(&video, 0),
+                     std::size_t(GST_VIDEO_FRAME_PLANE_STRIDE(&video, 0)))
+                 .clone();
     gst_video_frame_unmap(&video);
-    frame.captureTime = captureTimeOf(sample.get());
-    return Result::Frame;
+    return true;
 }
 
 // The buffer's running time plus the base time: the clock's reading when it was captured.

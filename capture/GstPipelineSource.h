@@ -46,7 +46,9 @@ private:
     // Waits up to bound for a sample: Result::Frame with sample set, or why none came.
     Result waitForSample(GstSample *&sample, std::chrono::milliseconds bound);
     bool reportBusError();
-    void dropQueuedSamples();
+    bool
+    capturedBeforeStreaming(const std::optional<MonotonicClock::time_point> &captureTime) const;
+    static bool copyPixels(GstSample *sample, cv::Mat &pixels);
     std::optional<MonotonicClock::time_point> captureTimeOf(GstSample *sample) const;
 
     const QString text;
@@ -55,7 +57,8 @@ private:
     bool opened = false;
     // Live sources make frames on their own schedule; others wait for the reader.
     bool live = false;
-    bool readBefore = false;
+    // The first read's moment.
+    std::optional<MonotonicClock::time_point> streamingSince;
     cv::Size size;
     double fps = 0;
     QString format;
