@@ -1,6 +1,9 @@
 #include "capture/CameraSources.h"
 
 #include "capture/DeviceMapping.h"
+#ifdef EYEBLINK_GSTREAMER_PIPELINES
+#include "capture/GstPipelineSource.h"
+#endif
 #include "capture/TestCamera.h"
 #include "capture/VideoCaptureSource.h"
 
@@ -47,6 +50,11 @@ std::unique_ptr<FrameSource> CameraSources::openSourceText(const QString &text) 
 {
     if (const auto settings = TestCamera::Settings::parse(text))
         return std::make_unique<TestCamera>(*settings);
+#ifdef EYEBLINK_GSTREAMER_PIPELINES
+    // Read through GStreamer itself, for each buffer's capture time.
+    if (GstPipelineSource::isPipeline(text))
+        return std::make_unique<GstPipelineSource>(text);
+#endif
     // A device node named on the command line is opened as a camera of the list would be.
     const CaptureDevice device = DeviceMapping::forCamera({{text, text}}, 0);
     if (device.unavailable.isEmpty() && !device.path.empty())

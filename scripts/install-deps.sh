@@ -15,6 +15,8 @@ build_packages=(
     "${qt_packages[@]}"
     libopencv-core-dev libopencv-imgproc-dev libopencv-imgcodecs-dev libopencv-videoio-dev
     libavformat-dev libavcodec-dev libswscale-dev libavutil-dev
+    # GStreamer pipelines given as sources are read through its appsink.
+    libgstreamer1.0-dev libgstreamer-plugins-base1.0-dev
 )
 # The package test: cpack comes with cmake and dpkg-deb with dpkg; dpkg-dev and file compute
 # the package's dependencies; desktop-file-utils (desktop-file-validate) and appstream

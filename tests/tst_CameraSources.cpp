@@ -32,6 +32,8 @@ private slots:
     void emptyList();
     void cameraModeReadBack();
     void videoFileIsReadOnDemand();
+    void backendBySourceText_data();
+    void backendBySourceText();
     void displayNames();
 
 private:
@@ -52,6 +54,8 @@ void CameraSourcesTest::initTestCase()
         QVERIFY(sink.write(frame));
     QVERIFY(sink.release());
 }
+
+Q_DECLARE_METATYPE(FrameSource::TimeSource)
 
 enum class Opens { Source, UnopenedDevice, Nothing };
 Q_DECLARE_METATYPE(Opens)
@@ -144,6 +148,38 @@ void CameraSourcesTest::videoFileIsReadOnDemand()
         ++more;
     QCOMPARE(more, 4);
     QVERIFY(second.empty());
+}
+
+void CameraSourcesTest::backendBySourceText_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("backend");
+    QTest::addColumn<FrameSource::TimeSource>("timeSource");
+#ifdef EYEBLINK_GSTREAMER_PIPELINES
+    // Pipelines keep their buffers' capture times.
+    QTest::newRow("pipeline") << "videotestsrc is-live=true ! video/x-raw,width=320,height=240,"
+                                 "framerate=30/1 ! videoconvert ! appsink"
+                              << "GStreamer appsink" << FrameSource::TimeSource::Camera;
+#endif
+    QTest::newRow("video file") << videoFile << "FFMPEG" << FrameSource::TimeSource::Camera;
+    QTest::newRow("test camera") << "test:320x240@30"
+                                 << "test camera" << FrameSource::TimeSource::Camera;
+}
+
+// Each source text goes to the backend that reads it best.
+void CameraSourcesTest::backendBySourceText()
+{
+    QFETCH(QString, text);
+    QFETCH(QString, backend);
+    QFETCH(FrameSource::TimeSource, timeSource);
+    const std::unique_ptr<FrameSource> source = CameraSources({}, {text}).open(0);
+    QVERIFY(source);
+    QVERIFY(source->isOpened());
+    QCOMPARE(source->frameSize(), cv::Size(320, 240));
+    const FrameSource::Description facts = source->description();
+    QCOMPARE(facts.backend, backend);
+    QCOMPARE(facts.timeSource, timeSource);
+    QCOMPARE(facts.device, text);
 }
 
 void CameraSourcesTest::displayNames()

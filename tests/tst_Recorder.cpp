@@ -115,6 +115,7 @@ private slots:
     void burstsKeepTheirCaptureTimes();
     void cameraTimesOfAnotherClock();
     void losingCameraCountsEveryLoss();
+    void pipelineDropsAreCounted();
     void stalledCameraEndsWithinTheBound();
     void grayCameraRecordedEndToEnd();
     void videoFilePlaysAtItsOwnRate();
@@ -675,6 +676,35 @@ void RecorderTest::losingCameraCountsEveryLoss()
     QCOMPARE(log.all().filter("frames lost"),
              QStringList{QString("frames lost: %1").arg(made - video.frameCount)});
     QVERIFY(made - video.frameCount >= made / 10);
+}
+
+// A GStreamer pipeline that drops buffers on the way: each frame keeps its buffer's capture
+// time, and every frame period between the first line and the last holds a line or a loss.
+void RecorderTest::pipelineDropsAreCounted()
+{
+#ifndef EYEBLINK_GSTREAMER_PIPELINES
+    QSKIP("built without GStreamer: pipelines go to the video library");
+#endif
+    configure([](Recorder &r) {
+        r.setSourceFactory([](int) {
+            return CameraSources({}, {"videotestsrc is-live=true ! video/x-raw,width=320,"
+                                      "height=240,framerate=60/1 ! identity drop-probability=0.1 "
+                                      "! videoconvert ! appsink"})
+                .open(0);
+        });
+    });
+    MessageLog log;
+    QTest::ignoreMessage(QtDebugMsg, QRegularExpression("^frames lost: \\d+$"));
+    recordFor(0, "00:02", 60);
+    QVERIFY(waitForResult());
+    QCOMPARE(recordedSpy->first().at(0).toBool(), false);
+    Lines lines;
+    verifyLastRecordingConsistent(&lines);
+    QVERIFY(lines.size() >= 60);
+    const int periods = int(std::lround((lines.last().ms - lines.first().ms) * 60 / 1000.0));
+    const int lost = periods + 1 - lines.size();
+    QVERIFY2(lost > 0, "one frame in ten is dropped");
+    QCOMPARE(log.all().filter("frames lost"), QStringList{QString("frames lost: %1").arg(lost)});
 }
 
 // A camera that freezes without ending: the read gives up after its bound, and the stop and
