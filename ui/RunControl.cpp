@@ -375,57 +375,34 @@ void RunControl::noteEvent(const char *event, qint64 monotonicMs, const QString 
 
 void RunControl::noteStopAsked()
 {
-    noteEvent("stop asked", clock(), whoAsked());
+    const std::optional<RunReasons::Asker> who = asker();
+    noteEvent("stop asked", clock(), who ? RunReasons::askerName(*who) : QString());
 }
 
-QString RunControl::whoAsked() const
+// Who ended the run with the current event; nothing for an event that no one asks.
+std::optional<RunReasons::Asker> RunControl::asker() const
 {
     switch (currentEvent) {
     case Event::Press:
-        return QStringLiteral("button");
+        return RunReasons::Asker::Button;
     case Event::StopTimer:
-        return QStringLiteral("timer");
+        return RunReasons::Asker::Timer;
     case Event::WindowClosed:
-        return closedBySignal ? QStringLiteral("signal") : QStringLiteral("window closed");
+        return closedBySignal ? RunReasons::Asker::Signal : RunReasons::Asker::WindowClosed;
     case Event::StartTimer:
     case Event::DisplayTick:
     case Event::Result:
         break;
     }
-    return {};
+    return std::nullopt;
 }
 
 // Why a run ended before it asked for recording, for the operator who did not see it happen.
 QString RunControl::cancelReason() const
 {
-    QString cause;
-    switch (currentEvent) {
-    case Event::Press:
-        cause = text("the button was pressed");
-        break;
-    case Event::StopTimer:
-        cause = text("the run's time was up");
-        break;
-    case Event::WindowClosed:
-        cause =
-            closedBySignal ? text("the program was asked to end") : text("the window was closed");
-        break;
-    case Event::StartTimer:
-    case Event::DisplayTick:
-    case Event::Result:
-        break;
-    }
-    QString moment;
-    switch (currentPhase) {
-    case Phase::Countdown:
-        moment = text("during the countdown");
-        break;
-    case Phase::WaitingForRecorder:
-        moment = text("while the previous recording was ending");
-        break;
-    default:
-        moment = text("before recording started");
-        break;
-    }
-    return text("Cancelled: %1 %2").arg(cause, moment);
+    const RunReasons::Moment moment =
+        currentPhase == Phase::Countdown            ? RunReasons::Moment::Countdown
+        : currentPhase == Phase::WaitingForRecorder ? RunReasons::Moment::PreviousRecordingEnding
+                                                    : RunReasons::Moment::BeforeRecording;
+    return RunReasons::cancelled(asker(), moment);
 }

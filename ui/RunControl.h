@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ui/RunReasons.h"
 #include "ui/RunTimes.h"
 #include "ui/StimulusProgram.h"
 
@@ -95,7 +96,7 @@ private:
     void showStatus(const QString &status, const QString &reason = QString());
     void noteEvent(const char *event, qint64 monotonicMs, const QString &detail = QString());
     void noteStopAsked();
-    QString whoAsked() const;
+    std::optional<RunReasons::Asker> asker() const;
     QString cancelReason() const;
 
     RunPanel &panel;

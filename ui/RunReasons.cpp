@@ -47,3 +47,52 @@ QString RunReasons::joined(QStringList reasons)
     reasons.removeAll(QString());
     return reasons.join(QLatin1String("; "));
 }
+
+QString RunReasons::askerName(Asker asker)
+{
+    switch (asker) {
+    case Asker::Button:
+        return QStringLiteral("button");
+    case Asker::Timer:
+        return QStringLiteral("timer");
+    case Asker::WindowClosed:
+        return QStringLiteral("window closed");
+    case Asker::Signal:
+        return QStringLiteral("signal");
+    }
+    return {};
+}
+
+QString RunReasons::cancelled(std::optional<Asker> asker, Moment moment)
+{
+    QString cause;
+    if (asker) {
+        switch (*asker) {
+        case Asker::Button:
+            cause = text("the button was pressed");
+            break;
+        case Asker::Timer:
+            cause = text("the run's time was up");
+            break;
+        case Asker::WindowClosed:
+            cause = text("the window was closed");
+            break;
+        case Asker::Signal:
+            cause = text("the program was asked to end");
+            break;
+        }
+    }
+    QString when;
+    switch (moment) {
+    case Moment::Countdown:
+        when = text("during the countdown");
+        break;
+    case Moment::PreviousRecordingEnding:
+        when = text("while the previous recording was ending");
+        break;
+    case Moment::BeforeRecording:
+        when = text("before recording started");
+        break;
+    }
+    return text("Cancelled: %1 %2").arg(cause, when);
+}

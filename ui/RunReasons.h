@@ -3,10 +3,17 @@
 #include <QString>
 #include <QStringList>
 
+#include <optional>
+
 // The one-line reasons that a run's status shows as its tooltip, in the window's own texts.
 class RunReasons
 {
 public:
+    // Who ends a run.
+    enum class Asker { Button, Timer, WindowClosed, Signal };
+    // When a run ended that never recorded.
+    enum class Moment { Countdown, PreviousRecordingEnding, BeforeRecording };
+
     // Why a press found no working directory to record into.
     static QString missingDirectory(const QString &directory);
     // Why a press found the run too long for the run's timers.
@@ -14,6 +21,10 @@ public:
     static QString programFailedToStart(const QString &program, const QString &failure);
     // how: "code 3", "signal 9".
     static QString programEnded(const QString &program, const QString &how);
+    // Who asked to stop, as the run record names it.
+    static QString askerName(Asker asker);
+    // Why a run was cancelled before it recorded: by whom (where anyone asked), and when.
+    static QString cancelled(std::optional<Asker> asker, Moment moment);
     // The reasons that are given, in order, in one line.
     static QString joined(QStringList reasons);
 };
