@@ -5,6 +5,7 @@
 
 #include "bench/PipeEncoder.h"
 #include "encode/FfmpegVideoSink.h"
+#include "encode/SyntheticFrames.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -36,32 +37,6 @@ struct Options
     bool gray = false;
     H264Settings settings;
 };
-
-// A camera-like sequence: soft shading, a dark ellipse that closes and opens like an eyelid,
-// a moving bar, and sensor noise that differs from frame to frame.
-std::vector<cv::Mat> makeFrames(cv::Size size, int count)
-{
-    std::vector<cv::Mat> frames;
-    cv::Mat background(size, CV_8UC3);
-    for (int row = 0; row < size.height; ++row)
-        background.row(row).setTo(cv::Scalar(60 + row * 120 / size.height, 90, 140));
-    cv::RNG random(6);
-    for (int index = 0; index < count; ++index) {
-        cv::Mat frame = background.clone();
-        const cv::Point centre(size.width / 2, size.height / 2);
-        const int opening = std::abs(index % 30 - 15) * size.height / 80;
-        cv::ellipse(frame, centre, cv::Size(size.width / 6, opening + 1), 0, 0, 360,
-                    cv::Scalar(20, 25, 30), cv::FILLED);
-        const int x = index * 7 % size.width;
-        cv::rectangle(frame, cv::Rect(x, 0, size.width / 20, size.height), cv::Scalar(200, 200, 40),
-                      cv::FILLED);
-        cv::Mat noise(size, CV_8UC3);
-        random.fill(noise, cv::RNG::NORMAL, 0, 4);
-        cv::add(frame, noise, frame);
-        frames.push_back(frame);
-    }
-    return frames;
-}
 
 Run throughSink(const std::vector<cv::Mat> &frames, const Options &options, const QString &file)
 {
@@ -157,10 +132,7 @@ int main(int argc, char *argv[])
     QStringList presets;
     Options options = parse(app, presets);
     QTemporaryDir directory;
-    std::vector<cv::Mat> frames = makeFrames(options.size, 150);
-    if (options.gray)
-        for (cv::Mat &frame : frames)
-            cv::cvtColor(frame, frame, cv::COLOR_BGR2GRAY);
+    const std::vector<cv::Mat> frames = SyntheticFrames::make(options.size, 150, options.gray);
     QTextStream out(stdout);
     out << QStringLiteral("%1x%2%8, %3 frames, tune %4, crf %5, threads %6, median of %7\n")
                .arg(options.size.width)
