@@ -1,9 +1,12 @@
 // Encodes the same frames through FfmpegVideoSink and through the ffmpeg command line (raw
 // frames on its standard input, same codec, settings and container) and prints the frames
 // per second of both, their ratio, the file sizes and the sink's picture quality, one row per
-// H.264 preset.
+// H.264 preset. With --calibrate it prints instead what EncoderCalibration measures on this
+// machine and the settings chosen from that for a few camera rates: the machine's limit.
 
 #include "bench/PipeEncoder.h"
+#include "encode/EncoderCalibration.h"
+#include "encode/EncoderChoice.h"
 #include "encode/FfmpegVideoSink.h"
 #include "encode/SyntheticFrames.h"
 
@@ -13,6 +16,7 @@
 #include <QFileInfo>
 #include <QTemporaryDir>
 #include <QTextStream>
+#include <QThread>
 
 #include <opencv2/core.hpp>
 #include <opencv2/imgproc.hpp>
@@ -36,6 +40,8 @@ struct Options
     int repeats = 0;
     bool gray = false;
     H264Settings settings;
+    // WxH[:gray] to calibrate for; empty: compare the presets.
+    QString calibrate;
 };
 
 Run throughSink(const std::vector<cv::Mat> &frames, const Options &options, const QString &file)
@@ -108,7 +114,12 @@ Options parse(const QCoreApplication &app, QStringList &presets)
     const QCommandLineOption threads("threads", "Encoder threads (0: auto).", "count",
                                      QString::number(defaults.threads));
     const QCommandLineOption gray("gray", "Grey frames, as a monochrome camera delivers them.");
-    parser.addOptions({size, frames, repeats, preset, tune, crf, threads, gray});
+    const QCommandLineOption calibrate(
+        "calibrate",
+        "Measure the encoder's candidate settings as the recorder would, then "
+        "print the choice for 30, 120, 250 and 500 fps.",
+        "WxH[:gray]");
+    parser.addOptions({size, frames, repeats, preset, tune, crf, threads, gray, calibrate});
     parser.process(app);
 
     Options options;
@@ -121,7 +132,39 @@ Options parse(const QCoreApplication &app, QStringList &presets)
     options.settings.threads = parser.value(threads).toInt();
     options.gray = parser.isSet(gray);
     presets = parser.value(preset).split(',');
+    options.calibrate = parser.value(calibrate);
     return options;
+}
+
+// Measures every candidate, then chooses from the speeds for a few camera rates.
+int calibrate(const QString &mode)
+{
+    const QStringList parts = mode.split(':');
+    const QStringList dimensions = parts[0].split('x');
+    const cv::Size size(dimensions.value(0).toInt(), dimensions.value(1).toInt());
+    const bool gray = parts.value(1) == "gray";
+    QTextStream out(stdout);
+    if (size.empty() || (parts.size() > 1 && !gray)) {
+        out << "not a frame size: " << mode << " (WxH or WxH:gray)\n";
+        return 1;
+    }
+    const EncoderCalibration calibration(size, gray);
+    out << QStringLiteral("%1x%2 %3, %4 cores, at least %5 frames and %6 ms for each\n")
+               .arg(size.width)
+               .arg(size.height)
+               .arg(gray ? "grey" : "colour")
+               .arg(QThread::idealThreadCount())
+               .arg(calibration.budget().leastFrames)
+               .arg(calibration.budget().leastTime.count());
+    const QVector<MeasuredSpeed> speeds = calibration.measure();
+    for (const MeasuredSpeed &speed : speeds)
+        out << QStringLiteral("%1 in %2 thread(s) %3 fps\n")
+                   .arg(QString::fromStdString(speed.settings.preset), 9)
+                   .arg(speed.settings.threads)
+                   .arg(speed.fps, 8, 'f', 1);
+    for (const double cameraFps : {30.0, 120.0, 250.0, 500.0})
+        out << EncoderChoice::fromMeasured(speeds, cameraFps, size, gray).reason << "\n";
+    return 0;
 }
 
 } // namespace
@@ -131,6 +174,8 @@ int main(int argc, char *argv[])
     QCoreApplication app(argc, argv);
     QStringList presets;
     Options options = parse(app, presets);
+    if (!options.calibrate.isEmpty())
+        return calibrate(options.calibrate);
     QTemporaryDir directory;
     const std::vector<cv::Mat> frames = SyntheticFrames::make(options.size, 150, options.gray);
     QTextStream out(stdout);
