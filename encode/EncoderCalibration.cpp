@@ -14,12 +14,12 @@
 
 namespace {
 
-// Distinct frames cycled through while measuring: enough that no frame repeats its
-// predecessor's noise, few enough that the largest frames take no more memory than a
-// recording's read-ahead.
+// Distinct frames cycled through while measuring. Making one takes longer than encoding it
+// (its noise above all), and the encoder compares a frame with its predecessor only, so a few
+// differing ones do; the largest frames take no more memory than a recording's read-ahead.
 constexpr qint64 framesBytes = 32 * FrameMemory::mebibyte;
 constexpr int leastDistinctFrames = 2;
-constexpr int mostDistinctFrames = 30;
+constexpr int mostDistinctFrames = 8;
 
 H264Settings settingsOf(const char *preset, int threads)
 {
