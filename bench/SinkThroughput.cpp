@@ -1,10 +1,14 @@
 // Encodes the same frames through FfmpegVideoSink and through the ffmpeg command line (raw
 // frames on its standard input, same codec, settings and container) and prints the frames
 // per second of both, their ratio, the file sizes and the sink's picture quality, one row per
-// H.264 preset.
+// H.264 preset. With --calibrate it prints instead what EncoderCalibration measures on this
+// machine and the settings chosen from that for a few camera rates: the machine's limit.
 
 #include "bench/PipeEncoder.h"
+#include "encode/EncoderCalibration.h"
+#include "encode/EncoderChoice.h"
 #include "encode/FfmpegVideoSink.h"
+#include "encode/SyntheticFrames.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -12,6 +16,7 @@
 #include <QFileInfo>
 #include <QTemporaryDir>
 #include <QTextStream>
+#include <QThread>
 
 #include <opencv2/core.hpp>
 #include <opencv2/imgproc.hpp>
@@ -35,33 +40,9 @@ struct Options
     int repeats = 0;
     bool gray = false;
     H264Settings settings;
+    // WxH[:gray] to calibrate for; empty: compare the presets.
+    QString calibrate;
 };
-
-// A camera-like sequence: soft shading, a dark ellipse that closes and opens like an eyelid,
-// a moving bar, and sensor noise that differs from frame to frame.
-std::vector<cv::Mat> makeFrames(cv::Size size, int count)
-{
-    std::vector<cv::Mat> frames;
-    cv::Mat background(size, CV_8UC3);
-    for (int row = 0; row < size.height; ++row)
-        background.row(row).setTo(cv::Scalar(60 + row * 120 / size.height, 90, 140));
-    cv::RNG random(6);
-    for (int index = 0; index < count; ++index) {
-        cv::Mat frame = background.clone();
-        const cv::Point centre(size.width / 2, size.height / 2);
-        const int opening = std::abs(index % 30 - 15) * size.height / 80;
-        cv::ellipse(frame, centre, cv::Size(size.width / 6, opening + 1), 0, 0, 360,
-                    cv::Scalar(20, 25, 30), cv::FILLED);
-        const int x = index * 7 % size.width;
-        cv::rectangle(frame, cv::Rect(x, 0, size.width / 20, size.height), cv::Scalar(200, 200, 40),
-                      cv::FILLED);
-        cv::Mat noise(size, CV_8UC3);
-        random.fill(noise, cv::RNG::NORMAL, 0, 4);
-        cv::add(frame, noise, frame);
-        frames.push_back(frame);
-    }
-    return frames;
-}
 
 Run throughSink(const std::vector<cv::Mat> &frames, const Options &options, const QString &file)
 {
@@ -133,7 +114,12 @@ Options parse(const QCoreApplication &app, QStringList &presets)
     const QCommandLineOption threads("threads", "Encoder threads (0: auto).", "count",
                                      QString::number(defaults.threads));
     const QCommandLineOption gray("gray", "Grey frames, as a monochrome camera delivers them.");
-    parser.addOptions({size, frames, repeats, preset, tune, crf, threads, gray});
+    const QCommandLineOption calibrate(
+        "calibrate",
+        "Measure the encoder's candidate settings as the recorder would, then "
+        "print the choice for 30, 120, 250 and 500 fps.",
+        "WxH[:gray]");
+    parser.addOptions({size, frames, repeats, preset, tune, crf, threads, gray, calibrate});
     parser.process(app);
 
     Options options;
@@ -146,7 +132,39 @@ Options parse(const QCoreApplication &app, QStringList &presets)
     options.settings.threads = parser.value(threads).toInt();
     options.gray = parser.isSet(gray);
     presets = parser.value(preset).split(',');
+    options.calibrate = parser.value(calibrate);
     return options;
+}
+
+// Measures every candidate, then chooses from the speeds for a few camera rates.
+int calibrate(const QString &mode)
+{
+    const QStringList parts = mode.split(':');
+    const QStringList dimensions = parts[0].split('x');
+    const cv::Size size(dimensions.value(0).toInt(), dimensions.value(1).toInt());
+    const bool gray = parts.value(1) == "gray";
+    QTextStream out(stdout);
+    if (size.empty() || (parts.size() > 1 && !gray)) {
+        out << "not a frame size: " << mode << " (WxH or WxH:gray)\n";
+        return 1;
+    }
+    const EncoderCalibration calibration(size, gray);
+    out << QStringLiteral("%1x%2 %3, %4 cores, at least %5 frames and %6 ms for each\n")
+               .arg(size.width)
+               .arg(size.height)
+               .arg(gray ? "grey" : "colour")
+               .arg(QThread::idealThreadCount())
+               .arg(calibration.budget().leastFrames)
+               .arg(calibration.budget().leastTime.count());
+    const QVector<MeasuredSpeed> speeds = calibration.measure();
+    for (const MeasuredSpeed &speed : speeds)
+        out << QStringLiteral("%1 in %2 thread(s) %3 fps\n")
+                   .arg(QString::fromStdString(speed.settings.preset), 9)
+                   .arg(speed.settings.threads)
+                   .arg(speed.fps, 8, 'f', 1);
+    for (const double cameraFps : {30.0, 120.0, 250.0, 500.0})
+        out << EncoderChoice::fromMeasured(speeds, cameraFps, size, gray).reason << "\n";
+    return 0;
 }
 
 } // namespace
@@ -156,11 +174,10 @@ int main(int argc, char *argv[])
     QCoreApplication app(argc, argv);
     QStringList presets;
     Options options = parse(app, presets);
+    if (!options.calibrate.isEmpty())
+        return calibrate(options.calibrate);
     QTemporaryDir directory;
-    std::vector<cv::Mat> frames = makeFrames(options.size, 150);
-    if (options.gray)
-        for (cv::Mat &frame : frames)
-            cv::cvtColor(frame, frame, cv::COLOR_BGR2GRAY);
+    const std::vector<cv::Mat> frames = SyntheticFrames::make(options.size, 150, options.gray);
     QTextStream out(stdout);
     out << QStringLiteral("%1x%2%8, %3 frames, tune %4, crf %5, threads %6, median of %7\n")
                .arg(options.size.width)

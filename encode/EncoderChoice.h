@@ -1,8 +1,10 @@
 #pragma once
 
 #include "encode/H264Settings.h"
+#include "encode/MeasuredSpeed.h"
 
 #include <QString>
+#include <QVector>
 
 #include <opencv2/core/types.hpp>
 
@@ -25,4 +27,9 @@ public:
     QString reason;
 
     static EncoderChoice forCamera(cv::Size frameSize, double fps, bool gray, int cores);
+    // The same rule applied to the speeds measured on this machine for frames of frameSize
+    // (grey or not, which only the reason names): the best-compressing settings, fewer threads
+    // first, that encode at least headroom times cameraFps; where none does, the fastest.
+    static EncoderChoice fromMeasured(const QVector<MeasuredSpeed> &speeds, double cameraFps,
+                                      cv::Size frameSize, bool gray);
 };
