@@ -3,22 +3,24 @@
 # way, and every arrow points down:
 #   app -> ui -> engine -> capture, encode, runrecord -> common
 #   encode -> ffmpeg;  checker -> runrecord, ffmpeg;  bench -> any stage and tests/support
+#   engine, ui, app, checker -> eyelid -> common
 # capture and encode never see each other; runrecord sees the toolkit's core alone.
 set -euo pipefail
 cd "${1:-$(dirname "$0")/..}"
 
 declare -A allowed=(
     [common]="common"
+    [eyelid]="eyelid common"
     [ffmpeg]="ffmpeg"
     [capture]="capture common"
     [encode]="encode ffmpeg common"
     [runrecord]="runrecord common generated"
-    [engine]="engine capture encode runrecord common"
-    [ui]="ui engine capture encode runrecord common"
-    [app]="app ui engine capture encode runrecord common generated"
-    [checker]="checker runrecord ffmpeg common"
-    [bench]="bench engine capture encode runrecord ffmpeg common tests/support"
-    [tests/support]="tests/support app ui engine capture encode runrecord ffmpeg common checker"
+    [engine]="engine capture encode runrecord eyelid common"
+    [ui]="ui engine capture encode runrecord eyelid common"
+    [app]="app ui engine capture encode runrecord eyelid common generated"
+    [checker]="checker runrecord ffmpeg eyelid common"
+    [bench]="bench engine capture encode runrecord ffmpeg eyelid common tests/support"
+    [tests/support]="tests/support app ui engine capture encode runrecord ffmpeg eyelid common checker"
 )
 # Libraries a stage must not include at all, whatever folder includes them.
 declare -A foreign=(
