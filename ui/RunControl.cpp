@@ -375,20 +375,20 @@ void RunControl::noteEvent(const char *event, qint64 monotonicMs, const QString 
 
 void RunControl::noteStopAsked()
 {
-    const std::optional<RunReasons::Asker> who = asker();
-    noteEvent("stop asked", clock(), who ? RunReasons::askerName(*who) : QString());
+    const std::optional<RunRecord::EndedBy> who = asker();
+    noteEvent("stop asked", clock(), who ? RunRecord::text(*who) : QString());
 }
 
 // Who ended the run with the current event; nothing for an event that no one asks.
-std::optional<RunReasons::Asker> RunControl::asker() const
+std::optional<RunRecord::EndedBy> RunControl::asker() const
 {
     switch (currentEvent) {
     case Event::Press:
-        return RunReasons::Asker::Button;
+        return RunRecord::EndedBy::Button;
     case Event::StopTimer:
-        return RunReasons::Asker::Timer;
+        return RunRecord::EndedBy::Timer;
     case Event::WindowClosed:
-        return closedBySignal ? RunReasons::Asker::Signal : RunReasons::Asker::WindowClosed;
+        return closedBySignal ? RunRecord::EndedBy::Signal : RunRecord::EndedBy::WindowClosed;
     case Event::StartTimer:
     case Event::DisplayTick:
     case Event::Result:

@@ -96,7 +96,7 @@ private:
     void showStatus(const QString &status, const QString &reason = QString());
     void noteEvent(const char *event, qint64 monotonicMs, const QString &detail = QString());
     void noteStopAsked();
-    std::optional<RunReasons::Asker> asker() const;
+    std::optional<RunRecord::EndedBy> asker() const;
     QString cancelReason() const;
 
     RunPanel &panel;

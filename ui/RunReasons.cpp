@@ -48,37 +48,24 @@ QString RunReasons::joined(QStringList reasons)
     return reasons.join(QLatin1String("; "));
 }
 
-QString RunReasons::askerName(Asker asker)
-{
-    switch (asker) {
-    case Asker::Button:
-        return QStringLiteral("button");
-    case Asker::Timer:
-        return QStringLiteral("timer");
-    case Asker::WindowClosed:
-        return QStringLiteral("window closed");
-    case Asker::Signal:
-        return QStringLiteral("signal");
-    }
-    return {};
-}
-
-QString RunReasons::cancelled(std::optional<Asker> asker, Moment moment)
+QString RunReasons::cancelled(std::optional<RunRecord::EndedBy> asker, Moment moment)
 {
     QString cause;
     if (asker) {
         switch (*asker) {
-        case Asker::Button:
+        case RunRecord::EndedBy::Button:
             cause = text("the button was pressed");
             break;
-        case Asker::Timer:
+        case RunRecord::EndedBy::Timer:
             cause = text("the run's time was up");
             break;
-        case Asker::WindowClosed:
+        case RunRecord::EndedBy::WindowClosed:
             cause = text("the window was closed");
             break;
-        case Asker::Signal:
+        case RunRecord::EndedBy::Signal:
             cause = text("the program was asked to end");
+            break;
+        default:
             break;
         }
     }

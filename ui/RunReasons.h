@@ -1,5 +1,7 @@
 #pragma once
 
+#include "runrecord/RunRecord.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -9,8 +11,6 @@
 class RunReasons
 {
 public:
-    // Who ends a run.
-    enum class Asker { Button, Timer, WindowClosed, Signal };
     // When a run ended that never recorded.
     enum class Moment { Countdown, PreviousRecordingEnding, BeforeRecording };
 
@@ -21,10 +21,9 @@ public:
     static QString programFailedToStart(const QString &program, const QString &failure);
     // how: "code 3", "signal 9".
     static QString programEnded(const QString &program, const QString &how);
-    // Who asked to stop, as the run record names it.
-    static QString askerName(Asker asker);
-    // Why a run was cancelled before it recorded: by whom (where anyone asked), and when.
-    static QString cancelled(std::optional<Asker> asker, Moment moment);
+    // Why a run was cancelled before it recorded: by whom (the button, the timer, the window
+    // closed or a signal, where anyone asked), and when.
+    static QString cancelled(std::optional<RunRecord::EndedBy> asker, Moment moment);
     // The reasons that are given, in order, in one line.
     static QString joined(QStringList reasons);
 };
