@@ -5,6 +5,7 @@
 #include "app/ShutdownSignals.h"
 #include "capture/CameraSources.h"
 #include "capture/FrameSource.h"
+#include "encode/EncoderTuning.h"
 #include "encode/FfmpegVideoSink.h"
 #include "engine/Recorder.h"
 #include "ui/MainWindow.h"
@@ -37,7 +38,7 @@ KIVOApplication::KIVOApplication(int &argc, char **argv, const CommandLine::Oper
     workerThread = new QThread(this);
     recorder = new Recorder();
     recorder->setSourceFactory([cameras](int camID) { return cameras.open(camID); });
-    recorder->setSinkFactory([] { return std::make_unique<FfmpegVideoSink>(); });
+    recorder->setSinkFactory(startEncoderTuning());
     recorder->moveToThread(workerThread);
 
     connect(mainWindow, SIGNAL(startRecording(int)), recorder, SLOT(record(int)));
@@ -56,6 +57,8 @@ KIVOApplication::KIVOApplication(int &argc, char **argv, const CommandLine::Oper
     connect(mainWindow, SIGNAL(runEvent(QString, qint64, QString)), recorder,
             SLOT(noteRunEvent(QString, qint64, QString)));
     connect(recorder, SIGNAL(resultExplained(QString)), mainWindow, SLOT(explainResult(QString)));
+    // Between recordings the machine has time to measure what the last one met.
+    connect(recorder, SIGNAL(recorded(bool)), tuning, SLOT(measureWanted()));
     // Asked by the system to end, the program ends the way closing its window ends it, but
     // the run puts the stop down to the signal; with its window closed it is ending already.
     connect(new ShutdownSignals(this), &ShutdownSignals::endRequested, mainWindow, [this] {
@@ -67,9 +70,28 @@ KIVOApplication::KIVOApplication(int &argc, char **argv, const CommandLine::Oper
     mainWindow->show();
 }
 
+Recorder::SinkFactory KIVOApplication::startEncoderTuning()
+{
+    auto speeds = std::make_shared<EncoderSpeeds>();
+    tuningThread = new QThread(this);
+    tuningThread->setObjectName(QStringLiteral("encoder tuning"));
+    tuning = new EncoderTuning(speeds);
+    tuning->moveToThread(tuningThread);
+    connect(tuningThread, &QThread::finished, tuning, &QObject::deleteLater);
+    tuningThread->start(QThread::LowestPriority);
+    return [speeds] {
+        auto sink = std::make_unique<FfmpegVideoSink>();
+        sink->chooseFrom(speeds);
+        return sink;
+    };
+}
+
 KIVOApplication::~KIVOApplication()
 {
     qDebug("Kivo app destructor");
+    tuning->stop();
+    tuningThread->quit();
+    tuningThread->wait();
     if (workerThread && workerThread->isRunning()) {
         qDebug("thread still runnning, terminating");
         workerThread->quit();

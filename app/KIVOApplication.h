@@ -1,13 +1,14 @@
 #pragma once
 
 #include "app/CommandLine.h"
+#include "engine/Recorder.h"
 
 #include <QApplication>
 #include <QPointer>
 
+class EncoderTuning;
 class MainWindow;
 class QThread;
-class Recorder;
 
 // Creates the main window, the worker thread and the recorder, wires them together and takes
 // them down in order when the recorder has finished.
@@ -20,12 +21,17 @@ public:
 
 private:
     KIVOApplication(int &argc, char **argv, const CommandLine::Operands &operands);
+    // The sinks choose their settings from what the tuning measures.
+    Recorder::SinkFactory startEncoderTuning();
 
     MainWindow *mainWindow = nullptr;
     // Guarded: the thread deletes itself once it has finished.
     QPointer<QThread> workerThread;
     // Guarded: the recorder deletes itself in its thread after it has finished.
     QPointer<Recorder> recorder;
+    // Measures this machine's encoder speeds between recordings, in a thread of its own.
+    QThread *tuningThread = nullptr;
+    EncoderTuning *tuning = nullptr;
 
     friend class StartupTest;
     friend class ShutdownTest;

@@ -13,7 +13,8 @@
 #include <QTimer>
 
 BenchRecording::BenchRecording(const QString &sourceText, Sink sink, const QString &folder,
-                               std::optional<H264Settings> settings)
+                               std::optional<H264Settings> settings,
+                               std::shared_ptr<EncoderSpeeds> speeds)
     : folder(folder), recorder(new Recorder)
 {
     qRegisterMetaType<IplImage *>("IplImage*");
@@ -25,7 +26,12 @@ BenchRecording::BenchRecording(const QString &sourceText, Sink sink, const QStri
         recorder->setSinkFactory(
             [settings] { return std::make_unique<FfmpegVideoSink>(*settings); });
     else
-        recorder->setSinkFactory([] { return std::make_unique<FfmpegVideoSink>(); });
+        recorder->setSinkFactory([speeds] {
+            auto ffmpeg = std::make_unique<FfmpegVideoSink>();
+            if (speeds)
+                ffmpeg->chooseFrom(speeds);
+            return ffmpeg;
+        });
     recorder->setFolderAddress(folder);
     recorder->moveToThread(&thread);
     connect(this, &BenchRecording::recordRequested, recorder, &Recorder::record);

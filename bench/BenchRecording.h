@@ -7,6 +7,7 @@
 #include <QString>
 #include <QThread>
 
+#include <memory>
 #include <optional>
 
 class Recorder;
@@ -31,9 +32,11 @@ public:
         QString textFile;
     };
 
-    // The FFmpeg sink encodes with the given settings, or chooses them for the camera.
+    // The FFmpeg sink encodes with the given settings, or chooses them for the camera, from the
+    // speeds measured on this machine where they are given.
     BenchRecording(const QString &sourceText, Sink sink, const QString &folder,
-                   std::optional<H264Settings> settings = std::nullopt);
+                   std::optional<H264Settings> settings = std::nullopt,
+                   std::shared_ptr<EncoderSpeeds> speeds = nullptr);
     ~BenchRecording() override;
 
     // Records for the given seconds, or until the camera runs dry when 0.

@@ -9,6 +9,7 @@
 // Every measurement runs in a child process of its own, so that each peak memory figure
 // belongs to that run alone.
 
+#include "bench/BenchCalibration.h"
 #include "bench/BenchRecording.h"
 #include "bench/BenchTable.h"
 #include "bench/PipeEncoder.h"
@@ -62,23 +63,32 @@ void printValues(const Values &values)
 int measureMode(const QString &mode, BenchRecording::Sink sink, double seconds)
 {
     QTemporaryDir folder;
+    // The settings that the program chooses here once it has measured this camera's frames.
+    const TestCamera::Settings camera =
+        TestCamera::Settings::parse("test:" + mode).value_or(TestCamera::Settings());
+    std::optional<BenchCalibration> calibration;
+    if (sink == BenchRecording::Sink::Ffmpeg)
+        calibration = BenchCalibration::of({camera.width, camera.height}, camera.fps, camera.gray);
     BenchRecording::Result result;
     {
-        BenchRecording run("test:" + mode, sink, folder.path());
+        BenchRecording run("test:" + mode, sink, folder.path(), std::nullopt,
+                           calibration ? calibration->speeds : nullptr);
         result = run.record(seconds);
     }
     const RecordingAnalysis analysis = RecordingAnalysis::of(result.textFile, result.videoFile);
-    printValues({{"ok", QString::number(result.successful)},
-                 {"produced", QString::number(analysis.produced)},
-                 {"video", QString::number(analysis.inVideo)},
-                 {"lines", QString::number(analysis.lines)},
-                 {"lost", QString::number(analysis.lost)},
-                 {"p50", QString::number(analysis.errorP50, 'f', 2)},
-                 {"p99", QString::number(analysis.errorP99, 'f', 2)},
-                 {"max", QString::number(analysis.errorMax, 'f', 2)},
-                 {"cpu", QString::number(result.cpuSeconds, 'f', 1)},
-                 {"rss", QString::number(result.peakResidentBytes)},
-                 {"drawn", QString::number(result.previewsDrawn)}});
+    Values values = calibration ? calibration->values() : Values();
+    values.insert(Values{{"ok", QString::number(result.successful)},
+                         {"produced", QString::number(analysis.produced)},
+                         {"video", QString::number(analysis.inVideo)},
+                         {"lines", QString::number(analysis.lines)},
+                         {"lost", QString::number(analysis.lost)},
+                         {"p50", QString::number(analysis.errorP50, 'f', 2)},
+                         {"p99", QString::number(analysis.errorP99, 'f', 2)},
+                         {"max", QString::number(analysis.errorMax, 'f', 2)},
+                         {"cpu", QString::number(result.cpuSeconds, 'f', 1)},
+                         {"rss", QString::number(result.peakResidentBytes)},
+                         {"drawn", QString::number(result.previewsDrawn)}});
+    printValues(values);
     return 0;
 }
 
@@ -143,10 +153,9 @@ struct LabMode
     {
         LabMode lab{TestCamera::Settings::parse("test:" + mode).value_or(TestCamera::Settings()),
                     {}};
-        lab.settings =
-            EncoderChoice::forCamera({lab.camera.width, lab.camera.height}, lab.camera.fps,
-                                     lab.camera.gray, QThread::idealThreadCount())
-                .settings;
+        lab.settings = BenchCalibration::of({lab.camera.width, lab.camera.height}, lab.camera.fps,
+                                            lab.camera.gray)
+                           .choice.settings;
         return lab;
     }
     // The same camera, unpaced, running dry after the given frames.

@@ -69,7 +69,7 @@ QVector<MeasuredSpeed> EncoderCalibration::measureUntil(double neededFps) const
     QVector<MeasuredSpeed> speeds;
     for (const H264Settings &settings : candidates(coreCount)) {
         speeds << measureOne(settings, frames, fileName);
-        if (speeds.last().fps >= neededFps)
+        if (speeds.last().fps >= neededFps || interruption())
             break;
     }
     return speeds;
@@ -104,5 +104,6 @@ bool EncoderCalibration::budgetSpent(int frames, std::chrono::nanoseconds elapse
 {
     if (frames == 0)
         return false;
-    return (frames >= spent.leastFrames && elapsed >= spent.leastTime) || elapsed >= spent.mostTime;
+    return interruption() || (frames >= spent.leastFrames && elapsed >= spent.leastTime) ||
+           elapsed >= spent.mostTime;
 }

@@ -8,6 +8,8 @@
 #include <opencv2/core/mat.hpp>
 
 #include <chrono>
+#include <functional>
+#include <utility>
 #include <vector>
 
 // Measures how fast this machine encodes frames of one size and format with the settings that
@@ -34,6 +36,12 @@ public:
     const Budget &budget() const { return spent; }
     // The cores that all-core settings use; QThread::idealThreadCount() unless set.
     void setCores(int cores) { coreCount = cores; }
+    // Asked between frames: once it answers true, measuring ends with the speeds it has, the
+    // candidate under way measured on the frames so far.
+    void setInterruption(std::function<bool()> interrupted)
+    {
+        interruption = std::move(interrupted);
+    }
 
     // veryfast in one thread, ultrafast in one, and ultrafast in every core where there are
     // more: the order in which the choice prefers them.
@@ -55,4 +63,5 @@ private:
     bool gray;
     int coreCount;
     Budget spent;
+    std::function<bool()> interruption = [] { return false; };
 };

@@ -135,6 +135,7 @@ EncoderChoice EncoderChoice::fromMeasured(const QVector<MeasuredSpeed> &speeds, 
                  [](const MeasuredSpeed &speed) { return speed.fps > 0; });
     std::stable_sort(candidates.begin(), candidates.end(), preferred);
     EncoderChoice choice;
+    choice.measured = speeds;
     if (candidates.isEmpty()) {
         choice.reason = settingsForCamera(choice.settings, frameSize, gray, rate) +
                         QStringLiteral(": no speed measured here, frames may be lost");

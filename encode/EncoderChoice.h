@@ -25,6 +25,8 @@ public:
     bool keepsUp = false;
     // The choice and its reason in one line, for the recording's debug messages.
     QString reason;
+    // The speeds measured on this machine that the choice was made from; none for the table's.
+    QVector<MeasuredSpeed> measured;
 
     static EncoderChoice forCamera(cv::Size frameSize, double fps, bool gray, int cores);
     // The same rule applied to the speeds measured on this machine for frames of frameSize

@@ -72,6 +72,18 @@ void FfmpegVideoSink::setClock(Clock readClock)
     clock = std::move(readClock);
 }
 
+void FfmpegVideoSink::chooseFrom(std::shared_ptr<EncoderSpeeds> measured)
+{
+    speeds = std::move(measured);
+}
+
+EncoderChoice FfmpegVideoSink::choose(cv::Size frameSize, bool gray, bool firstFrameSeen) const
+{
+    if (speeds)
+        return speeds->choose(frameSize, cameraRate(), gray, firstFrameSeen);
+    return EncoderChoice::forCamera(frameSize, cameraRate(), gray, QThread::idealThreadCount());
+}
+
 void FfmpegVideoSink::setCameraRate(double fps)
 {
     cameraFps = fps;
@@ -89,9 +101,8 @@ bool FfmpegVideoSink::open(const std::string &fileName, int fourcc, double fps, 
     Q_UNUSED(isColor)
     release();
     failure = OpenFailure::Codec;
-    framesMuxed = 0;
+    muxedFrames = {};
     framesFlushed = 0;
-    muxedAhead.clear();
     // The libraries report each recording's statistics at info level; only errors are news.
     av_log_set_level(AV_LOG_ERROR);
     // Motion JPEG is built into every build of the libraries, so it is the platform's choice.
@@ -112,9 +123,7 @@ bool FfmpegVideoSink::open(const std::string &fileName, int fourcc, double fps, 
     fitted = false;
     // Colour until the first frame tells otherwise: the settings that keep up in either case.
     if (isH264 && !fixedSettings)
-        settings =
-            EncoderChoice::forCamera(frameSize, cameraRate(), false, QThread::idealThreadCount())
-                .settings;
+        settings = choose(frameSize, false, false).settings;
     // The file is created only once the encoder accepted the settings, so a codec that is
     // tried and refused leaves no file behind.
     opened = openEncoder(codec, fps, frameSize) && openFile(fileName, unsigned(fourcc));
@@ -123,6 +132,10 @@ bool FfmpegVideoSink::open(const std::string &fileName, int fourcc, double fps, 
         return false;
     }
     encoding = describe();
+    if (speeds) {
+        speeds->recordingOpened();
+        recordingTold = true;
+    }
     if (isH264 && hasOddSide(frameSize))
         qDebug("Video frame size %dx%d has an odd side: H.264 in 4:4:4 at that size",
                frameSize.width, frameSize.height);
@@ -147,6 +160,9 @@ VideoSink::Description FfmpegVideoSink::describe() const
             {QStringLiteral("crf"), settings.crf},
             {QStringLiteral("threads"), settings.threads},
             {QStringLiteral("chroma"), QString::fromLatin1(chromaText(encoder->pix_fmt))}};
+        if (!measuredSpeeds.isEmpty())
+            description.settings.insert(QStringLiteral("measuredFps"),
+                                        EncoderSpeeds::toVariant(measuredSpeeds));
     } else {
         description.settings = {{QStringLiteral("quantiser"), mjpegQuantiser}};
     }
@@ -266,11 +282,13 @@ bool FfmpegVideoSink::fitToFirstFrame(const cv::Mat &frame)
     if (fixedSettings)
         return true;
     const cv::Size frameSize(encoder->width, encoder->height);
-    const EncoderChoice choice = EncoderChoice::forCamera(
-        frameSize, cameraRate(), frame.type() == CV_8UC1, QThread::idealThreadCount());
+    const EncoderChoice choice = choose(frameSize, frame.type() == CV_8UC1, true);
     qDebug("Video encoding: %s", qPrintable(choice.reason));
-    if (choice.settings.preset == settings.preset && choice.settings.threads == settings.threads)
+    measuredSpeeds = choice.measured;
+    if (choice.settings.preset == settings.preset && choice.settings.threads == settings.threads) {
+        encoding = describe();
         return true;
+    }
     settings = choice.settings;
     if (!openEncoder(codecOf(openedFourcc), openedFps, frameSize))
         return false;
@@ -313,7 +331,7 @@ bool FfmpegVideoSink::encode(const AVFrame *input)
         packet->stream_index = stream->index;
         const bool muxed = av_write_frame(file.get(), packet.get()) >= 0;
         if (muxed)
-            noteMuxed(frameIndex);
+            muxedFrames.note(frameIndex);
         written = muxed && written;
         av_packet_unref(packet.get());
     }
@@ -322,18 +340,6 @@ bool FfmpegVideoSink::encode(const AVFrame *input)
         return false;
     }
     return !fileFailed(!written, "Video file write failed");
-}
-
-// An encoder that reorders frames hands them over out of their order; a frame counts once it
-// and every frame before it went to the muxer, so that the count is always a run from the
-// first frame.
-void FfmpegVideoSink::noteMuxed(long long frameIndex)
-{
-    muxedAhead.insert(frameIndex);
-    while (!muxedAhead.empty() && *muxedAhead.begin() == framesMuxed) {
-        muxedAhead.erase(muxedAhead.begin());
-        ++framesMuxed;
-    }
 }
 
 // Until now the packets sit in the output buffer, which holds many seconds of a quiet scene:
@@ -346,7 +352,7 @@ bool FfmpegVideoSink::flush()
     avio_flush(file->pb);
     if (fileFailed(file->pb->error < 0, "Video file write failed"))
         return false;
-    framesFlushed = framesMuxed;
+    framesFlushed = muxedFrames.count();
     return true;
 }
 
@@ -378,6 +384,10 @@ bool FfmpegVideoSink::release()
 
 void FfmpegVideoSink::close()
 {
+    if (recordingTold)
+        speeds->recordingClosed();
+    recordingTold = false;
+    measuredSpeeds.clear();
     converter.reset(nullptr);
     packet.reset();
     picture.reset();

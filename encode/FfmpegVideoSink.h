@@ -1,6 +1,8 @@
 #pragma once
 
+#include "encode/EncoderSpeeds.h"
 #include "encode/H264Settings.h"
+#include "encode/MuxedFrames.h"
 #include "encode/PictureConverter.h"
 #include "encode/VideoSink.h"
 #include "ffmpeg/FfmpegDeleter.h"
@@ -11,7 +13,6 @@
 #include <functional>
 #include <memory>
 #include <optional>
-#include <set>
 #include <string>
 
 struct AVStream;
@@ -45,6 +46,9 @@ public:
 
     // Replaces the steady clock that times the flushes.
     void setClock(Clock readClock);
+    // Chooses the settings from the speeds measured on this machine where they have the
+    // camera's format, and tells them when a recording's encoder runs.
+    void chooseFrom(std::shared_ptr<EncoderSpeeds> measured);
 
     void setCameraRate(double fps) override;
     bool open(const std::string &fileName, int fourcc, double fps, cv::Size frameSize,
@@ -65,17 +69,22 @@ private:
     Description describe() const;
     bool openEncoder(const Codec &codec, double fps, cv::Size frameSize);
     bool fitToFirstFrame(const cv::Mat &frame);
+    EncoderChoice choose(cv::Size frameSize, bool gray, bool firstFrameSeen) const;
     double cameraRate() const;
     bool openFile(const std::string &fileName, unsigned int fourcc);
     bool convert(const cv::Mat &frame);
     bool encode(const AVFrame *picture);
-    void noteMuxed(long long frameIndex);
     bool flush();
     bool fileFailed(bool failed, const char *message);
     void close();
 
     std::optional<H264Settings> fixedSettings;
     H264Settings settings;
+    std::shared_ptr<EncoderSpeeds> speeds;
+    // The speeds the settings were chosen from; empty for the table's or fixed settings.
+    QVector<MeasuredSpeed> measuredSpeeds;
+    // EncoderSpeeds was told that this sink's recording runs.
+    bool recordingTold = false;
     double cameraFps = 0;
     // What the open file was opened with, for an encoder opened again for grey frames.
     int openedFourcc = 0;
@@ -95,11 +104,9 @@ private:
     OpenFailure failure = OpenFailure::None;
     Clock clock = [] { return std::chrono::steady_clock::now(); };
     std::chrono::steady_clock::time_point lastFlush;
-    // Frames, from the first on, whose packets went to the muxer, and those of them handed to
-    // the system; frames muxed ahead of one still missing.
-    int framesMuxed = 0;
+    // Frames whose packets went to the muxer, and how many of them were handed to the system.
+    MuxedFrames muxedFrames;
     int framesFlushed = 0;
-    std::set<long long> muxedAhead;
     // The file has refused a write; what follows from it is not reported again.
     bool writeErrorSeen = false;
 };

@@ -15,6 +15,7 @@
 #include <QTest>
 #include <QThread>
 
+#include <algorithm>
 #include <atomic>
 #include <csignal>
 #include <memory>
@@ -28,11 +29,27 @@ const QStringList idleRecorderEnds = {"BD: quit", "BD: finish emitted", "BD: des
 // Listed after the platform's cameras: one that runs until stopped, one that stops delivering.
 const QStringList sourceTexts = {"test:320x240@30", "test:320x240@30:frames=3"};
 
-// The writer says once, with a recording's first frame, how it encodes the camera's frames.
+// The writer says once, with a recording's first frame, how it encodes the camera's frames:
+// from the table, since nothing was measured yet when the program started.
 QString encodingLine()
 {
     return "Video encoding: " +
-           EncoderChoice::forCamera({320, 240}, 30, false, QThread::idealThreadCount()).reason;
+           EncoderChoice::forCamera({320, 240}, 30, false, QThread::idealThreadCount()).reason +
+           " (from the table: not measured on this machine yet)";
+}
+
+// The worker thread's messages. After a recording the encoder's speeds are measured in a
+// thread of their own, which the program's end interrupts wherever it is: whether that
+// thread said it measured them depends on the machine's speed.
+QStringList workerMessages(const MessageLog &log)
+{
+    QStringList messages = log.ofOtherThreads();
+    messages.erase(std::remove_if(messages.begin(), messages.end(),
+                                  [](const QString &message) {
+                                      return message.startsWith("Encoder speeds measured for");
+                                  }),
+                   messages.end());
+    return messages;
 }
 const QStringList sources = {"--source", sourceTexts[0], "--source", sourceTexts[1]};
 
@@ -237,7 +254,7 @@ void ShutdownTest::closingEndsEverythingInOrder()
 
     const QStringList mainThread = log.ofThisThread();
     QCOMPARE(mainThread, expectedMainThread(mainThread));
-    QCOMPARE(log.ofOtherThreads(), workerThread);
+    QCOMPARE(workerMessages(log), workerThread);
     QCOMPARE(emissions->list(), recorderSent);
     if (before == Before::Recording)
         RecordingCheck::verifyDeliveredFramesKept(folder->path(), delivered->indices());
@@ -287,7 +304,7 @@ void ShutdownTest::destructorTakesTheThreadDownOnlyWhileItRuns()
     app.reset();
 
     QCOMPARE(log.ofThisThread(), mainThread);
-    QCOMPARE(log.ofOtherThreads(), workerThread);
+    QCOMPARE(workerMessages(log), workerThread);
 }
 
 void ShutdownTest::destructorWaitsForAThreadThatIsEnding()
@@ -318,7 +335,7 @@ void ShutdownTest::destructorWaitsForAThreadThatIsEnding()
     QVERIFY(threadEndedBeforeWindow);
     const QStringList mainThread = log.ofThisThread();
     QCOMPARE(mainThread, expectedMainThread(mainThread));
-    QCOMPARE(log.ofOtherThreads(), idleRecorderEnds);
+    QCOMPARE(workerMessages(log), idleRecorderEnds);
 }
 
 // The program already ends: the request must not start the chain a second time.
@@ -334,9 +351,8 @@ void ShutdownTest::signalAfterTheCloseChangesNothing()
 
     const QStringList mainThread = log.ofThisThread();
     QCOMPARE(mainThread, expectedMainThread(mainThread));
-    QCOMPARE(log.ofOtherThreads(),
-             (QStringList{encodingLine(), "BD: quit", "BD: setting bools true",
-                          "BD: finish emitted", "BD: destructor"}));
+    QCOMPARE(workerMessages(log), (QStringList{encodingLine(), "BD: quit", "BD: setting bools true",
+                                               "BD: finish emitted", "BD: destructor"}));
     QCOMPARE(emissions->list(), (QStringList{"recorded(true)", "finished()"}));
 #else
     QSKIP("no signals on this platform");
