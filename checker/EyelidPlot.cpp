@@ -38,8 +38,11 @@ void drawEvents(QPainter &painter, const PlotAxes &axes, const QVector<RunRecord
         painter.setPen(eventColour);
         // Two rows of labels, so that events close together stay readable.
         const double labelY = top.y() - 6 - (row++ % 2) * (metrics.height() + 2);
-        painter.drawText(QPointF(top.x() - metrics.horizontalAdvance(event.name) / 2.0, labelY),
-                         event.name);
+        // Centred on its line, but kept inside the picture at either end.
+        const int labelWidth = metrics.horizontalAdvance(event.name);
+        const double labelX =
+            std::clamp(top.x() - labelWidth / 2.0, 2.0, double(EyelidPlot::width - labelWidth - 2));
+        painter.drawText(QPointF(labelX, labelY), event.name);
     }
 }
 
