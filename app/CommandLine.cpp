@@ -11,6 +11,8 @@ namespace {
 
 const char sourceOption[] = "--source";
 const char cameraModeOption[] = "--camera-mode";
+const char eyelidRegionOption[] = "--eyelid-region";
+const char eyelidThresholdOption[] = "--eyelid-threshold";
 const char endOfOptions[] = "--";
 
 bool is(const char *argument, const char *option)
@@ -22,7 +24,8 @@ bool is(const char *argument, const char *option)
 // option.
 bool takesValue(const char *argument)
 {
-    return is(argument, sourceOption) || is(argument, cameraModeOption);
+    return is(argument, sourceOption) || is(argument, cameraModeOption) ||
+           is(argument, eyelidRegionOption) || is(argument, eyelidThresholdOption);
 }
 
 // The position of the "--" that ends the options, or argc when there is none.
@@ -78,6 +81,25 @@ int wholeNumber(const char *argument, const char *name, const char *unit, QStrin
     return 0;
 }
 
+// The last value of an option, parsed by Parsed::parse; a text it refuses gives a note, as
+// "eyelid region '5,5' not used: ...".
+template <class Parsed>
+std::optional<Parsed> lastParsed(int &argc, char **argv, const char *option, const char *name,
+                                 QStringList &notes)
+{
+    const QStringList values = takeOption(argc, argv, option);
+    if (values.isEmpty())
+        return std::nullopt;
+    QString reason;
+    const std::optional<Parsed> parsed = Parsed::parse(values.last(), reason);
+    if (!parsed) {
+        notes << QStringLiteral("%1 '%2' not used: %3")
+                     .arg(QLatin1String(name), values.last(), reason);
+        qDebug("%s", qPrintable(notes.last()));
+    }
+    return parsed;
+}
+
 } // namespace
 
 CommandLine::Request CommandLine::request(int argc, const char *const *argv)
@@ -126,6 +148,13 @@ QByteArray CommandLine::helpText()
         "  --camera-mode WxH@FPS[:FOURCC]\n"
         "                     ask the platform's cameras for this frame size, rate and\n"
         "                     pixel format, such as 1280x720@60:MJPG\n"
+        "  --eyelid-region X,Y,W,H\n"
+        "                     measure the eyelid's closure on every recorded frame in the\n"
+        "                     ellipse filling this box of the camera's frame (pixels), into\n"
+        "                     a table beside the text file\n"
+        "  --eyelid-threshold N\n"
+        "                     the grey level (0-255) above which the region's pixels count\n"
+        "                     as lid; without it, Otsu's method chooses it on the first frame\n"
         "  -h, --help         print this help and exit\n"
         "  --version          print the version and exit\n"
         "  --                 end the options: every argument after it is positional\n"
@@ -155,6 +184,10 @@ CommandLine CommandLine::parse(int &argc, char **argv, const Operands &operands)
     const QStringList cameraModes = takeOption(argc, argv, cameraModeOption);
     if (!cameraModes.isEmpty())
         line.cameraMode = cameraModes.last();
+    line.eyelidRegion =
+        lastParsed<EyelidRegion>(argc, argv, eyelidRegionOption, "eyelid region", line.notes);
+    line.eyelidThreshold = lastParsed<EyelidThreshold>(argc, argv, eyelidThresholdOption,
+                                                       "eyelid threshold", line.notes);
     appendOperands(argc, argv, operands);
     if (argc >= 3) {
         line.workingDirectory = QString::fromUtf8(argv[1]);

@@ -39,6 +39,9 @@ KIVOApplication::KIVOApplication(int &argc, char **argv, const CommandLine::Oper
     recorder = new Recorder();
     recorder->setSourceFactory([cameras](int camID) { return cameras.open(camID); });
     recorder->setSinkFactory(startEncoderTuning());
+    recorder->setEyelidThreshold(commandLine.eyelidThreshold);
+    if (const std::optional<EyelidRegion> eye = commandLine.eyelidRegion)
+        recorder->setEyelidRegion(QRect(eye->box.x, eye->box.y, eye->box.width, eye->box.height));
     recorder->moveToThread(workerThread);
 
     connect(mainWindow, SIGNAL(startRecording(int)), recorder, SLOT(record(int)));

@@ -1,9 +1,12 @@
 #include "checker/CheckCommand.h"
 
 #include "checker/CheckTable.h"
+#include "checker/EyelidCheck.h"
+#include "checker/EyelidPlot.h"
 #include "checker/IntervalPlot.h"
 #include "checker/RecordingFinder.h"
 #include "checker/RecordingVerdict.h"
+#include "runrecord/RunRecord.h"
 
 #include <QCommandLineParser>
 #include <QFileInfo>
@@ -14,7 +17,8 @@
 namespace {
 
 const char *const name = "eyeblink-check";
-const char *const usage = "usage: eyeblink-check [--plot] WORKING_DIRECTORY...\n";
+const char *const usage = "usage: eyeblink-check [--plot] [--eyelid-region X,Y,W,H "
+                          "[--eyelid-threshold N] [--replace-eyelid]] WORKING_DIRECTORY...\n";
 
 QString plotTitle(const RecordingVerdict &verdict)
 {
@@ -34,6 +38,73 @@ bool writePlot(const RecordingVerdict &verdict, QTextStream &errors)
     return false;
 }
 
+// The eyelid's trace where the recording has a table, with its run record's events when it has
+// one; true also where there is no table to draw.
+bool writeEyelidPlot(const RecordingFinder::Recording &recording, QTextStream &errors)
+{
+    const QString tableFile = EyelidCheck::tableFileName(recording);
+    if (!QFileInfo::exists(tableFile))
+        return true;
+    const std::optional<QVector<EyelidTable::Row>> rows = EyelidTable::read(tableFile);
+    const std::optional<RunRecord> record = RunRecord::read(recording.runRecord());
+    const QString fileName = EyelidPlot::fileNameFor(recording.video());
+    const QString title = QStringLiteral("%1: eyelid closure").arg(recording.file({}));
+    if (rows &&
+        EyelidPlot::draw(*rows, record ? record->events : QVector<RunRecord::Event>(), title)
+            .save(fileName, "PNG"))
+        return true;
+    errors << name << ": plot not written: " << fileName << '\n';
+    return false;
+}
+
+// The eyelid's table measured from each recording's video; false when one could not be.
+bool writeEyelidTables(const QVector<RecordingFinder::Recording> &recordings,
+                       const EyelidCheck::Settings &settings, QTextStream &out, QTextStream &errors)
+{
+    bool written = true;
+    for (const RecordingFinder::Recording &recording : recordings) {
+        if (recording.unreadable)
+            continue;
+        QString why;
+        switch (EyelidCheck::write(recording, settings, why)) {
+        case EyelidCheck::Outcome::Written:
+            out << "eyelid table written: " << EyelidCheck::tableFileName(recording) << '\n';
+            break;
+        case EyelidCheck::Outcome::Kept:
+            break;
+        case EyelidCheck::Outcome::Failed:
+            errors << name << ": " << recording.file({}) << ": " << why << '\n';
+            written = false;
+        }
+    }
+    return written;
+}
+
+// The eyelid options; nothing when no region is given, and false in ok for a bad text.
+std::optional<EyelidCheck::Settings> eyelidSettings(const QString &regionText,
+                                                    const QString &thresholdText, bool replace,
+                                                    bool &ok, QTextStream &errors)
+{
+    ok = true;
+    if (regionText.isNull()) {
+        ok = thresholdText.isNull() && !replace;
+        if (!ok)
+            errors << name << ": --eyelid-threshold and --replace-eyelid need --eyelid-region\n";
+        return std::nullopt;
+    }
+    QString why;
+    const std::optional<EyelidRegion> region = EyelidRegion::parse(regionText, why);
+    std::optional<EyelidThreshold> threshold;
+    if (region && !thresholdText.isNull())
+        threshold = EyelidThreshold::parse(thresholdText, why);
+    ok = region && (thresholdText.isNull() || threshold);
+    if (!ok) {
+        errors << name << ": " << why << '\n';
+        return std::nullopt;
+    }
+    return EyelidCheck::Settings{*region, threshold, replace};
+}
+
 } // namespace
 
 int CheckCommand::run(const QStringList &arguments, QTextStream &out, QTextStream &errors)
@@ -49,6 +120,21 @@ int CheckCommand::run(const QStringList &arguments, QTextStream &out, QTextStrea
         QStringLiteral("plot"),
         QStringLiteral("Also write beside each video a picture of its frame intervals."));
     parser.addOption(plotOption);
+    const QCommandLineOption regionOption(
+        QStringLiteral("eyelid-region"),
+        QStringLiteral("Measure the eyelid's closure on every frame of each video, in the ellipse "
+                       "filling this box of the frame, into a table beside the text file where "
+                       "there is none."),
+        QStringLiteral("X,Y,W,H"));
+    const QCommandLineOption thresholdOption(
+        QStringLiteral("eyelid-threshold"),
+        QStringLiteral("The grey level (0-255) above which the region's pixels count as lid; "
+                       "without it, Otsu's method chooses it on each video's first frame."),
+        QStringLiteral("N"));
+    const QCommandLineOption replaceOption(
+        QStringLiteral("replace-eyelid"),
+        QStringLiteral("Replace the eyelid tables that recordings already have."));
+    parser.addOptions({regionOption, thresholdOption, replaceOption});
     parser.addPositionalArgument(
         QStringLiteral("folders"),
         QStringLiteral("Working directories, searched with the folders inside them."),
@@ -60,6 +146,14 @@ int CheckCommand::run(const QStringList &arguments, QTextStream &out, QTextStrea
     if (parser.isSet(helpOption)) {
         out << parser.helpText();
         return AllPassed;
+    }
+    bool eyelidOk = true;
+    const std::optional<EyelidCheck::Settings> eyelid =
+        eyelidSettings(parser.value(regionOption), parser.value(thresholdOption),
+                       parser.isSet(replaceOption), eyelidOk, errors);
+    if (!eyelidOk) {
+        errors << usage;
+        return BadArguments;
     }
     const QStringList folders = parser.positionalArguments();
     if (folders.isEmpty()) {
@@ -86,12 +180,15 @@ int CheckCommand::run(const QStringList &arguments, QTextStream &out, QTextStrea
                                          [](const RecordingVerdict &v) { return !v.passed(); }));
     out << verdicts.size() << " recordings, " << failed << " failed\n";
 
+    const bool measured = !eyelid || writeEyelidTables(recordings, *eyelid, out, errors);
     bool plotted = true;
     if (parser.isSet(plotOption)) {
         for (const RecordingVerdict &verdict : verdicts) {
-            if (!verdict.recording.unreadable)
-                plotted = writePlot(verdict, errors) && plotted;
+            if (verdict.recording.unreadable)
+                continue;
+            plotted = writePlot(verdict, errors) && plotted;
+            plotted = writeEyelidPlot(verdict.recording, errors) && plotted;
         }
     }
-    return failed == 0 && plotted ? AllPassed : SomeFailed;
+    return failed == 0 && measured && plotted ? AllPassed : SomeFailed;
 }

@@ -1,5 +1,7 @@
 #include "checker/IntervalPlot.h"
 
+#include "checker/PlotAxes.h"
+
 #include <QDir>
 #include <QFileInfo>
 #include <QPainter>
@@ -16,77 +18,13 @@ const QColor lineColour(20, 60, 170);
 // a steady recording's line lies on it.
 const QColor medianColour(230, 30, 20);
 const QColor gridColour(225, 225, 225);
-
-// A step of 1, 2 or 5 times a power of ten that divides range into about parts parts.
-double tickStep(double range, int parts)
-{
-    const double raw = range / parts;
-    const double power = std::pow(10.0, std::floor(std::log10(raw)));
-    for (const double factor : {1.0, 2.0, 5.0}) {
-        if (factor * power >= raw)
-            return factor * power;
-    }
-    return 10.0 * power;
-}
+const QString valueName = QStringLiteral("interval to the frame before (ms)");
 
 double median(QVector<double> values)
 {
     std::nth_element(values.begin(), values.begin() + values.size() / 2, values.end());
     return values[values.size() / 2];
 }
-
-// Maps the plotted ranges onto the plot area.
-class Axes
-{
-public:
-    Axes(double seconds, double minimumMs, double maximumMs)
-        : seconds(seconds), minimumMs(minimumMs), maximumMs(maximumMs)
-    {
-    }
-    QPointF at(double second, double ms) const
-    {
-        return {plotArea.left() + plotArea.width() * second / seconds,
-                plotArea.bottom() - plotArea.height() * (ms - minimumMs) / (maximumMs - minimumMs)};
-    }
-    void draw(QPainter &painter) const
-    {
-        painter.setPen(gridColour);
-        const QFontMetrics metrics = painter.fontMetrics();
-        const double xStep = tickStep(seconds, 10);
-        for (double second = 0; second <= seconds + 1e-9; second += xStep) {
-            const QPointF bottom = at(second, minimumMs);
-            painter.setPen(gridColour);
-            painter.drawLine(bottom, at(second, maximumMs));
-            painter.setPen(Qt::black);
-            const QString label = QString::number(second);
-            painter.drawText(bottom + QPointF(-metrics.horizontalAdvance(label) / 2.0, 18), label);
-        }
-        const double yStep = tickStep(maximumMs - minimumMs, 8);
-        for (double ms = std::ceil(minimumMs / yStep) * yStep; ms <= maximumMs + 1e-9;
-             ms += yStep) {
-            const QPointF left = at(0, ms);
-            painter.setPen(gridColour);
-            painter.drawLine(left, at(seconds, ms));
-            painter.setPen(Qt::black);
-            const QString label = QString::number(ms);
-            painter.drawText(left + QPointF(-metrics.horizontalAdvance(label) - 6, 4), label);
-        }
-        painter.setPen(Qt::black);
-        painter.drawRect(plotArea);
-        painter.drawText(QRect(plotArea.left(), plotArea.bottom() + 30, plotArea.width(), 30),
-                         Qt::AlignCenter, QStringLiteral("time in the recording (s)"));
-        painter.save();
-        painter.translate(20, plotArea.center().y());
-        painter.rotate(-90);
-        painter.drawText(QRect(-plotArea.height() / 2, -10, plotArea.height(), 30), Qt::AlignCenter,
-                         QStringLiteral("interval to the frame before (ms)"));
-        painter.restore();
-    }
-
-    const double seconds;
-    const double minimumMs;
-    const double maximumMs;
-};
 
 // In the top right corner, where a steady recording leaves room.
 void drawLegend(QPainter &painter, const QPen &pen, const QString &text)
@@ -119,7 +57,7 @@ QImage IntervalPlot::draw(const QVector<qint64> &frameMs, const QString &title)
     for (int i = 1; i < frameMs.size(); ++i)
         intervals.append(double(frameMs[i] - frameMs[i - 1]));
     if (intervals.isEmpty()) {
-        Axes(1, 0, 1).draw(painter);
+        PlotAxes(plotArea, 1, 0, 1, valueName).draw(painter);
         painter.drawText(plotArea, Qt::AlignCenter, QStringLiteral("fewer than two frames"));
         return image;
     }
@@ -130,7 +68,7 @@ QImage IntervalPlot::draw(const QVector<qint64> &frameMs, const QString &title)
     const double top = std::max({*largest * 1.1, typical * 2.0, 1.0});
     const double bottom = std::min(0.0, *smallest * 1.1);
     const double span = std::max<double>(frameMs.back(), 1.0) / 1000.0;
-    const Axes axes(span, bottom, top);
+    const PlotAxes axes(plotArea, span, bottom, top, valueName);
     axes.draw(painter);
 
     painter.setClipRect(plotArea);

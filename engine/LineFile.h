@@ -1,15 +1,13 @@
 #pragma once
 
+#include "runrecord/ConfirmedRows.h"
+
 #include <QVector>
 
-#include <deque>
-#include <fstream>
 #include <string>
 
-// A recording's text file, one line per frame of its video. A frame's line waits until the
-// writer tells that the frame is in the video file, so that the text file never tells of a
-// frame that the video does not hold; frames reach the file in the order they were queued, so
-// the first waiting lines are those confirmed.
+// A recording's text file, one line per frame of its video, written as the video confirms its
+// frames (ConfirmedRows).
 class LineFile
 {
 public:
@@ -24,14 +22,13 @@ public:
     bool close(int framesInFile);
 
     // A line could not be written.
-    bool failed() const { return !file; }
+    bool failed() const { return rows.failed(); }
     // The lines written, and their times in file order.
-    int lines() const { return int(written.size()); }
-    const QVector<qint64> &times() const { return written; }
+    int lines() const { return rows.written(); }
+    QVector<qint64> times() const { return queuedTimes.mid(0, lines()); }
 
 private:
-    std::ofstream file;
-    // The times of frames queued for the writer whose lines wait, oldest first.
-    std::deque<qint64> waiting;
-    QVector<qint64> written;
+    ConfirmedRows rows;
+    // The times of every frame queued, written or waiting, in file order.
+    QVector<qint64> queuedTimes;
 };

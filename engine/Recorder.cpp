@@ -39,6 +39,8 @@ Recorder::Recorder(QObject *parent)
       makeSink([] { return std::unique_ptr<VideoSink>(); }), clock(&MonotonicClock::now),
       now([] { return std::time(nullptr); })
 {
+    connect(&eyelid, &EyelidRecording::closureMeasured, this, &Recorder::closureMeasured);
+    connect(&eyelid, &EyelidRecording::thresholdChosen, this, &Recorder::eyelidThresholdChosen);
 }
 
 Recorder::~Recorder()
@@ -73,6 +75,16 @@ void Recorder::setNow(Now readNow)
 void Recorder::setMinimumFreeSpace(qint64 bytes)
 {
     margin.setFloor(bytes);
+}
+
+void Recorder::setEyelidThreshold(std::optional<EyelidThreshold> threshold)
+{
+    eyelid.setThreshold(threshold);
+}
+
+void Recorder::setEyelidRegion(QRect box)
+{
+    eyelid.setRegion(box);
 }
 
 MonotonicClock::time_point Recorder::recordingClockStart() const
@@ -111,6 +123,7 @@ void Recorder::record(int camID)
     const MonotonicClock::time_point start = clock();
     recordTime = start.time_since_epoch().count();
     timeline.emplace(start, capture->frameRate(), !capture->deliversOnDemand());
+    runRecord.setEyelid(eyelid.start(eyelidTableFileName, frameSize));
     runRecord.started(capture->description(), frameSize, declaredFps, start);
     margin.noteRunRecord(fileSize(runRecordFileName));
     postIteration();
@@ -156,6 +169,7 @@ void Recorder::loop()
     }
     takeFrame(frame, arrival);
     lineFile.writeConfirmed(writer.framesInFile());
+    eyelid.writeConfirmed(writer.framesInFile());
     lendPreview(frame.pixels);
     const std::optional<MonotonicClock::duration> newSecond = showElapsedTime();
     if (const std::optional<Ending> ending = outputsFailed(newSecond)) {
@@ -175,6 +189,7 @@ void Recorder::makeFileNames()
     videoFileName = names.videoFileName();
     textFileName = names.textFileName();
     runRecordFileName = names.runRecordFileName();
+    eyelidTableFileName = names.eyelidTableFileName();
 }
 
 // Asked before the first frame and once a second while recording: often enough to end well
@@ -278,6 +293,7 @@ void Recorder::takeFrame(const FrameSource::Frame &frame, MonotonicClock::time_p
         return;
     }
     lineFile.frameQueued(placement.milliseconds);
+    eyelid.frameQueued(frame.pixels, placement.milliseconds);
 }
 
 void Recorder::lendPreview(const cv::Mat &frame)
@@ -368,6 +384,7 @@ bool Recorder::closeOutputs()
     if (capture)
         capture->release();
     const bool textComplete = lineFile.close(writer.framesInFile());
+    runRecord.setEyelid(eyelid.finish(writer.framesInFile()));
     return videoComplete && textComplete;
 }
 

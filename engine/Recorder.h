@@ -3,6 +3,7 @@
 #include "capture/FrameSource.h"
 #include "encode/WriterQueue.h"
 #include "engine/DiskMargin.h"
+#include "engine/EyelidRecording.h"
 #include "engine/FrameTimeline.h"
 #include "engine/IplImagePointer.h"
 #include "engine/LineFile.h"
@@ -11,6 +12,7 @@
 #include "runrecord/RunRecord.h"
 
 #include <QObject>
+#include <QRect>
 #include <QStorageInfo>
 #include <QString>
 
@@ -60,6 +62,8 @@ public:
     // A recording ends as failed once its volume has less free space than it needs for the
     // next seconds (DiskMargin), and never less than this.
     void setMinimumFreeSpace(qint64 bytes);
+    // The eyelid's threshold for the recordings to come; nothing: Otsu's, on each first frame.
+    void setEyelidThreshold(std::optional<EyelidThreshold> threshold);
 
     // The recording clock's zero for the running or the last recording, as a reading of the
     // monotonic clock: a line's milliseconds count from here, and so can the times of other
@@ -73,6 +77,10 @@ signals:
     void finished();
     // The reason of the result that the next recorded() gives, in one line.
     void resultExplained(QString reason);
+    // The eyelid's closure on recorded frames, at most about 60 a second, while a region is set.
+    void closureMeasured(double ms, double closure);
+    // The grey level that parts lid from eye, at each recording's start with a region.
+    void eyelidThresholdChosen(int level);
 
 public slots:
     void setFolderAddress(QString newAddress);
@@ -82,6 +90,9 @@ public slots:
     // An event of the run, read on the monotonic clock in milliseconds (QElapsedTimer's
     // msecsSinceReference()), for the run record of the recording it belongs to.
     void noteRunEvent(QString event, qint64 monotonicMs, QString detail);
+    // Where the eye lies in the camera's frame, for the recordings that start from now on; an
+    // empty box: no region, so no eyelid table.
+    void setEyelidRegion(QRect box);
 
 private slots:
     void loop();
@@ -137,6 +148,8 @@ private:
     DiskMargin margin;
     std::string runRecordFileName;
     RunRecordFile runRecord;
+    std::string eyelidTableFileName;
+    EyelidRecording eyelid{this};
 
     SourceFactory openSource;
     SinkFactory makeSink;

@@ -35,6 +35,8 @@ public:
     void asked(const QString &fileName);
     // The video file is open, encoded as video.
     void setVideo(const VideoSink::Description &video);
+    // How the eyelid is measured, where a region was given; for the records to come.
+    void setEyelid(std::optional<RunRecord::Eyelid> eyelid) { runRecord.eyelid = eyelid; }
     // Recording started at start, the recording clock's zero: writes the first record.
     void started(const FrameSource::Description &source, cv::Size frameSize, double declaredFps,
                  MonotonicClock::time_point start);

@@ -58,6 +58,22 @@ std::optional<EyelidThreshold> EyelidMeasure::otsuThreshold(const cv::Mat &frame
     return EyelidThreshold{int(darkTop + brightBottom) / 2, EyelidThreshold::ChosenBy::Otsu};
 }
 
+std::optional<EyelidMeasure::Split> EyelidMeasure::split(const cv::Mat &frame,
+                                                         const EyelidRegion &region, int threshold)
+{
+    if (!prepare(frame, region))
+        return std::nullopt;
+    const cv::Mat values = ellipsePixels(luminance(frame));
+    const cv::Mat brightPixels = values > threshold;
+    const int brightCount = cv::countNonZero(brightPixels);
+    const int darkCount = maskPixels - brightCount;
+    Split parts;
+    parts.brightShare = double(brightCount) / maskPixels;
+    parts.brightMean = brightCount ? cv::mean(values, brightPixels)[0] : threshold;
+    parts.darkMean = darkCount ? cv::mean(values, ~brightPixels)[0] : threshold;
+    return parts;
+}
+
 bool EyelidMeasure::prepare(const cv::Mat &frame, const EyelidRegion &region)
 {
     if (!measurable(frame))

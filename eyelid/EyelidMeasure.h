@@ -15,6 +15,15 @@
 class EyelidMeasure
 {
 public:
+    // How a threshold parts the region's pixels: the mean grey levels on either side of it and
+    // the share above it.
+    struct Split
+    {
+        double darkMean = 0;
+        double brightMean = 0;
+        double brightShare = 0;
+    };
+
     // The share of the region's pixels in frame strictly brighter than threshold, from 0 (open)
     // to 1 (closed), counted over the part of the region inside the frame. Nothing for a frame
     // of another kind or a region without a pixel in it.
@@ -23,6 +32,9 @@ public:
     // ellipse alone, not its box), in the middle of the gap that parts dark from bright. A
     // region of one grey level has no such gap: its level is taken, so that it reads as open.
     std::optional<EyelidThreshold> otsuThreshold(const cv::Mat &frame, const EyelidRegion &region);
+    // Nothing for a frame of another kind or a region without a pixel in it. A side without a
+    // pixel has the threshold as its mean.
+    std::optional<Split> split(const cv::Mat &frame, const EyelidRegion &region, int threshold);
 
 private:
     bool prepare(const cv::Mat &frame, const EyelidRegion &region);

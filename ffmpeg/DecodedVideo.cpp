@@ -5,9 +5,11 @@
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
+#include <libswscale/swscale.h>
 }
 
 #include <memory>
+#include <vector>
 
 namespace {
 
@@ -33,11 +35,41 @@ bool isDamaged(const AVFrame *frame)
     return (frame->flags & AV_FRAME_FLAG_CORRUPT) || frame->decode_error_flags != 0;
 }
 
+// Turns decoded pictures into full-range grey, the levels the camera's frames had: a grey
+// frame encoded in limited-range YUV reads back with its levels restored.
+class GreyConverter
+{
+public:
+    DecodedVideo::GreyFrame convert(const AVFrame *frame, int index)
+    {
+        scaler.reset(sws_getCachedContext(scaler.release(), frame->width, frame->height,
+                                          AVPixelFormat(frame->format), frame->width, frame->height,
+                                          AV_PIX_FMT_GRAY8, SWS_POINT, nullptr, nullptr, nullptr));
+        if (!scaler)
+            return {};
+        const int *coefficients = sws_getCoefficients(SWS_CS_DEFAULT);
+        const int fullRange = frame->color_range == AVCOL_RANGE_JPEG ? 1 : 0;
+        sws_setColorspaceDetails(scaler.get(), coefficients, fullRange, coefficients, 1, 0, 1 << 16,
+                                 1 << 16);
+        const int stride = (frame->width + 31) & ~31;
+        grey.resize(std::size_t(stride) * std::size_t(frame->height));
+        std::uint8_t *const planes[] = {grey.data(), nullptr, nullptr, nullptr};
+        const int strides[] = {stride, 0, 0, 0};
+        sws_scale(scaler.get(), frame->data, frame->linesize, 0, frame->height, planes, strides);
+        return {index, frame->width, frame->height, stride, grey.data()};
+    }
+
+private:
+    std::unique_ptr<SwsContext, FfmpegDeleter> scaler;
+    std::vector<std::uint8_t> grey;
+};
+
 class Decoder
 {
 public:
-    Decoder(AVCodecContext *context, AVFrame *frame, DecodedVideo &video)
-        : context(context), frame(frame), video(video)
+    Decoder(AVCodecContext *context, AVFrame *frame, DecodedVideo &video,
+            const DecodedVideo::GreyFrameVisitor &visit)
+        : context(context), frame(frame), video(video), visit(visit)
     {
     }
 
@@ -54,20 +86,31 @@ public:
             if (isDamaged(frame))
                 ++video.damagedFrames;
             else
-                ++video.frames;
+                show(video.frames++);
             av_frame_unref(frame);
         }
     }
 
 private:
+    void show(int index)
+    {
+        if (!visit)
+            return;
+        const DecodedVideo::GreyFrame grey = converter.convert(frame, index);
+        if (grey.pixels)
+            visit(grey);
+    }
+
     AVCodecContext *context;
     AVFrame *frame;
     DecodedVideo &video;
+    const DecodedVideo::GreyFrameVisitor &visit;
+    GreyConverter converter;
 };
 
 } // namespace
 
-DecodedVideo DecodedVideo::of(const QString &fileName)
+DecodedVideo DecodedVideo::of(const QString &fileName, const GreyFrameVisitor &visit)
 {
     DecodedVideo video;
     av_log_set_level(AV_LOG_QUIET); // the verdict says what is wrong
@@ -98,7 +141,7 @@ DecodedVideo DecodedVideo::of(const QString &fileName)
 
     const Owned<AVPacket> packet(av_packet_alloc());
     const Owned<AVFrame> frame(av_frame_alloc());
-    Decoder decoder(context.get(), frame.get(), video);
+    Decoder decoder(context.get(), frame.get(), video, visit);
     int read = 0;
     while ((read = av_read_frame(input.get(), packet.get())) >= 0) {
         if (packet->stream_index == index)

@@ -36,6 +36,7 @@ RecordingNames::RecordingNames(const std::string &folder, const std::string &sta
         video = base + suffix + videoSuffix;
         text = base + suffix + textSuffix;
         runRecord = base + suffix + runRecordSuffix;
+        eyelidTable = base + suffix + eyelidTableSuffix;
         if (!exists(video) && !exists(text) && !exists(runRecord))
             return;
         suffix = "_" + std::to_string(copy);

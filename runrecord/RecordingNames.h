@@ -15,6 +15,8 @@ public:
     static constexpr char videoSuffix[] = ".avi";
     static constexpr char textSuffix[] = ".txt";
     static constexpr char runRecordSuffix[] = ".json";
+    // The eyelid's closure on every frame, where a region was given.
+    static constexpr char eyelidTableSuffix[] = "_eyelid.csv";
 
     // Names in folder for a recording asked for at stamp. When an earlier recording of the
     // same second already holds one of the names, "_2", "_3", ... is added so that its files
@@ -24,6 +26,7 @@ public:
     const std::string &videoFileName() const { return video; }
     const std::string &textFileName() const { return text; }
     const std::string &runRecordFileName() const { return runRecord; }
+    const std::string &eyelidTableFileName() const { return eyelidTable; }
 
     // "/DDMMYYYY_HHMMSS_cam" for the local time of time.
     static std::string stamp(std::time_t time);
@@ -35,4 +38,5 @@ private:
     std::string video;
     std::string text;
     std::string runRecord;
+    std::string eyelidTable;
 };

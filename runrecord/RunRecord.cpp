@@ -181,6 +181,33 @@ QVector<RunRecord::Event> eventsFrom(JsonReader &reader, const QJsonArray &list)
     return events;
 }
 
+QJsonObject eyelidJson(const RunRecord::Eyelid &eyelid)
+{
+    QJsonObject json{{QStringLiteral("region"), eyelid.region},
+                     {QStringLiteral("table"), eyelid.table}};
+    // The threshold is chosen on the first frame: a record written before it has none.
+    if (eyelid.threshold >= 0) {
+        json.insert(QStringLiteral("threshold"), eyelid.threshold);
+        json.insert(QStringLiteral("chosenBy"), eyelid.chosenBy);
+    }
+    return json;
+}
+
+RunRecord::Eyelid eyelidFrom(JsonReader &reader, const QJsonObject &fields)
+{
+    JsonReader json = reader.inside(fields, QStringLiteral("eyelid."));
+    RunRecord::Eyelid eyelid;
+    eyelid.region = json.string("region");
+    eyelid.table = json.string("table");
+    if (fields.contains(QLatin1String("threshold"))) {
+        eyelid.threshold = int(json.whole("threshold", 0, 255));
+        eyelid.chosenBy = json.string("chosenBy");
+        if (eyelid.chosenBy != QLatin1String("otsu") && eyelid.chosenBy != QLatin1String("given"))
+            json.fail(QStringLiteral("eyelid.chosenBy \"%1\" unknown").arg(eyelid.chosenBy));
+    }
+    return eyelid;
+}
+
 } // namespace
 
 bool RunRecord::Source::operator==(const Source &other) const
@@ -206,7 +233,13 @@ bool RunRecord::operator==(const RunRecord &other) const
            measuredFps == other.measuredFps && frames == other.frames && lines == other.lines &&
            framesLost == other.framesLost && largestIntervalMs == other.largestIntervalMs &&
            timeSource == other.timeSource && video == other.video && result == other.result &&
-           endedBy == other.endedBy && events == other.events;
+           endedBy == other.endedBy && events == other.events && eyelid == other.eyelid;
+}
+
+bool RunRecord::Eyelid::operator==(const Eyelid &other) const
+{
+    return region == other.region && threshold == other.threshold && chosenBy == other.chosenBy &&
+           table == other.table;
 }
 
 QJsonObject RunRecord::toJson() const
@@ -219,7 +252,7 @@ QJsonObject RunRecord::toJson() const
         eventList.append(item);
     }
     const QString endedByName = text(endedBy);
-    return {
+    QJsonObject json{
         {QStringLiteral("program"), program},
         {QStringLiteral("version"), version},
         {QStringLiteral("started"), isoText(started)},
@@ -242,6 +275,9 @@ QJsonObject RunRecord::toJson() const
         {QStringLiteral("endedBy"), endedByName.isNull() ? QJsonValue() : endedByName},
         {QStringLiteral("events"), eventList},
     };
+    if (eyelid)
+        json.insert(QStringLiteral("eyelid"), eyelidJson(*eyelid));
+    return json;
 }
 
 std::optional<RunRecord> RunRecord::fromJson(const QJsonObject &object, QString *why)
@@ -276,6 +312,9 @@ std::optional<RunRecord> RunRecord::fromJson(const QJsonObject &object, QString 
     else
         record.endedBy = reader.named("endedBy", endedByNames);
     record.events = eventsFrom(reader, reader.array("events"));
+    // Only a recording with an eyelid region has one.
+    if (object.contains(QLatin1String("eyelid")))
+        record.eyelid = eyelidFrom(reader, reader.object("eyelid"));
 
     if (reader.hasFailed()) {
         if (why)

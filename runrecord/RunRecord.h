@@ -59,6 +59,17 @@ struct RunRecord
         bool operator==(const Event &other) const;
     };
 
+    // How the eyelid was measured on every frame, where a region was given.
+    struct Eyelid
+    {
+        QString region; // "X,Y,W,H", as clipped to the frame
+        // -1 until the threshold is chosen, on the first frame.
+        int threshold = -1;
+        QString chosenBy; // "otsu" or "given"
+        QString table;    // the table's file name, without its folder
+        bool operator==(const Eyelid &other) const;
+    };
+
     QString program = QStringLiteral("eyeblink recorder");
     QString version = programVersion();
     QDateTime started;
@@ -76,6 +87,7 @@ struct RunRecord
     Result result = Result::Unfinished;
     EndedBy endedBy = EndedBy::NotEnded;
     QVector<Event> events;
+    std::optional<Eyelid> eyelid;
 
     bool operator==(const RunRecord &other) const;
     bool operator!=(const RunRecord &other) const { return !(*this == other); }

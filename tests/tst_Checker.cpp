@@ -1,11 +1,14 @@
 #include "capture/TestCamera.h"
 #include "checker/CheckTable.h"
+#include "checker/EyelidPlot.h"
 #include "checker/IntervalPlot.h"
 #include "checker/RecordingFinder.h"
 #include "checker/RecordingVerdict.h"
 #include "encode/FfmpegVideoSink.h"
+#include "eyelid/EyelidTable.h"
 #include "runrecord/RecordingNames.h"
 #include "runrecord/RunRecord.h"
+#include "tests/support/RecordingFiles.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -48,6 +51,7 @@ private slots:
     void commandExitStatus_data();
     void commandExitStatus();
     void plotsWrittenBesideVideos();
+    void eyelidTableWrittenOnlyWhereMissing();
     void plotNotWrittenFails();
     void plotShowsSpikeWhereItHappened();
     void medianSeenOverSteadyLine();
@@ -384,6 +388,19 @@ void CheckerTest::commandExitStatus_data()
         << QStringList{} << QStringList{} << 2 << "eyeblink-check: no working directory given";
     QTest::newRow("unknown option") << QStringList{"--plott", "WORK"} << QStringList{"1"} << 2
                                     << "eyeblink-check: Unknown option 'plott'.";
+    QTest::newRow("eyelid measured")
+        << QStringList{"--eyelid-region", "10,10,40,30", "--eyelid-threshold", "80", "WORK"}
+        << QStringList{"1"} << 0 << "";
+    QTest::newRow("eyelid region not of the form")
+        << QStringList{"--eyelid-region", "10,10", "WORK"} << QStringList{"1"} << 2
+        << "eyeblink-check: eyelid region '10,10' is not X,Y,W,H in whole pixels";
+    QTest::newRow("eyelid threshold out of range")
+        << QStringList{"--eyelid-region", "10,10,40,30", "--eyelid-threshold", "256", "WORK"}
+        << QStringList{"1"} << 2
+        << "eyeblink-check: eyelid threshold '256' is not a whole number from 0 to 255";
+    QTest::newRow("eyelid threshold without a region")
+        << QStringList{"--eyelid-threshold", "80", "WORK"} << QStringList{"1"} << 2
+        << "eyeblink-check: --eyelid-threshold and --replace-eyelid need --eyelid-region";
 }
 
 void CheckerTest::commandExitStatus()
@@ -417,6 +434,34 @@ void CheckerTest::plotsWrittenBesideVideos()
         const QImage plot(recording.file("_intervals.png"));
         QCOMPARE(plot.size(), QSize(IntervalPlot::width, IntervalPlot::height));
     }
+}
+
+// A table is measured where a recording has none, kept where it has one unless replacing is
+// asked for, and drawn with --plot.
+void CheckerTest::eyelidTableWrittenOnlyWhereMissing()
+{
+    const RecordingFinder::Recording recording = copyOfGood("1");
+    const QString table = recording.file("_eyelid.csv");
+    const QStringList region{"--eyelid-region", "10,10,40,30"};
+    const CheckerRun first = runChecker(region + QStringList{work->path()});
+    QCOMPARE(first.status, 0);
+    QVERIFY(first.out.contains("eyelid table written: " + table));
+    const auto rows = EyelidTable::read(table);
+    const auto lines = RecordingFiles::readLines(recording.text());
+    QVERIFY(rows && lines);
+    QCOMPARE(rows->size(), lines->size());
+    QCOMPARE(rows->last().ms, double(lines->last().ms));
+
+    replace(table, "frame,ms,closure\n0,0.000,0.5000\n");
+    const CheckerRun kept = runChecker(region + QStringList{"--plot", work->path()});
+    QCOMPARE(kept.status, 0);
+    QVERIFY(!kept.out.contains("eyelid table written"));
+    QCOMPARE(EyelidTable::read(table)->size(), 1);
+    const QImage plot(EyelidPlot::fileNameFor(recording.video()));
+    QCOMPARE(plot.size(), QSize(EyelidPlot::width, EyelidPlot::height));
+
+    QCOMPARE(runChecker(region + QStringList{"--replace-eyelid", work->path()}).status, 0);
+    QCOMPARE(EyelidTable::read(table)->size(), lines->size());
 }
 
 void CheckerTest::plotNotWrittenFails()

@@ -2,6 +2,7 @@
 #include "tests/support/ProgramArguments.h"
 
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTest>
 
 Q_DECLARE_METATYPE(CommandLine::Request)
@@ -19,6 +20,8 @@ private slots:
     void numbersNotUnderstood();
     void answeredWithoutDisplay_data();
     void answeredWithoutDisplay();
+    void eyelidOptions_data();
+    void eyelidOptions();
 };
 
 void CommandLineTest::request_data()
@@ -134,6 +137,91 @@ void CommandLineTest::numbersNotUnderstood()
     QCOMPARE(line.videoLength, length);
     QCOMPARE(line.cameraIndex, camera);
     QCOMPARE(line.notes, notes);
+}
+
+void CommandLineTest::eyelidOptions_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    // "X,Y,W,H" of the region kept, or empty for none.
+    QTest::addColumn<QString>("region");
+    // The threshold kept; -1 for none.
+    QTest::addColumn<int>("threshold");
+    QTest::addColumn<QStringList>("notes");
+    // What stays for the toolkit and the positional arguments.
+    QTest::addColumn<QStringList>("left");
+
+    const QString notX = "eyelid region '%1' not used: eyelid region '%1' is not X,Y,W,H in whole "
+                         "pixels";
+    QTest::newRow("none") << QStringList{"/data", "60"} << QString() << -1 << QStringList{}
+                          << QStringList{"/data", "60"};
+    QTest::newRow("region and threshold")
+        << QStringList{"--eyelid-region",
+                       "280,200,160,80",
+                       "--eyelid-threshold",
+                       "87",
+                       "/data",
+                       "60"}
+        << "280,200,160,80" << 87 << QStringList{} << QStringList{"/data", "60"};
+    QTest::newRow("blanks around the numbers")
+        << QStringList{"--eyelid-region", " 1, 2 ,3,4 ", "--eyelid-threshold", " 0 "} << "1,2,3,4"
+        << 0 << QStringList{} << QStringList{};
+    QTest::newRow("negative corner at the frame's edge")
+        << QStringList{"--eyelid-region", "-10,-5,40,30"} << "-10,-5,40,30" << -1 << QStringList{}
+        << QStringList{};
+    QTest::newRow("the last one counts")
+        << QStringList{"--eyelid-region", "1,2,3,4", "--eyelid-region", "5,6,7,8"} << "5,6,7,8"
+        << -1 << QStringList{} << QStringList{};
+    QTest::newRow("a region that looks like an option")
+        << QStringList{"--eyelid-region", "--help"} << QString() << -1
+        << QStringList{notX.arg("--help")} << QStringList{};
+    QTest::newRow("three numbers") << QStringList{"--eyelid-region", "1,2,3"} << QString() << -1
+                                   << QStringList{notX.arg("1,2,3")} << QStringList{};
+    QTest::newRow("empty region")
+        << QStringList{"--eyelid-region", "1,2,0,4"} << QString() << -1
+        << QStringList{"eyelid region '1,2,0,4' not used: eyelid region '1,2,0,4' is empty: its "
+                       "width and height must be 1 or more"}
+        << QStringList{};
+    QTest::newRow("threshold above 255")
+        << QStringList{"--eyelid-threshold", "256"} << QString() << -1
+        << QStringList{"eyelid threshold '256' not used: "} << QStringList{};
+    QTest::newRow("threshold not a number")
+        << QStringList{"--eyelid-threshold", "dark"} << QString() << -1
+        << QStringList{"eyelid threshold 'dark' not used: "} << QStringList{};
+    QTest::newRow("a bad one after a good one is not used")
+        << QStringList{"--eyelid-threshold", "90", "--eyelid-threshold", "9.5"} << QString() << -1
+        << QStringList{"eyelid threshold '9.5' not used: "} << QStringList{};
+    QTest::newRow("after -- they are positional")
+        << QStringList{"--", "/data", "60", "1", "--eyelid-region"} << QString() << -1
+        << QStringList{} << QStringList{"/data", "60", "1", "--eyelid-region"};
+}
+
+// A bad text is said, as a note and a debug line, and no region or threshold is taken from it.
+void CommandLineTest::eyelidOptions()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(QString, region);
+    QFETCH(int, threshold);
+    QFETCH(QStringList, notes);
+    QFETCH(QStringList, left);
+
+    // The threshold's reason is EyelidThreshold's own: only the note's start is checked here.
+    for (const QString &note : notes)
+        QTest::ignoreMessage(QtDebugMsg,
+                             QRegularExpression("^" + QRegularExpression::escape(note)));
+    ProgramArguments argv(arguments);
+    const CommandLine::Operands operands = CommandLine::holdBackOperands(argv.count, argv.values());
+    const CommandLine line = CommandLine::parse(argv.count, argv.values(), operands);
+    QCOMPARE(line.eyelidRegion ? line.eyelidRegion->text() : QString(), region);
+    QCOMPARE(line.eyelidThreshold ? line.eyelidThreshold->level : -1, threshold);
+    if (line.eyelidThreshold)
+        QCOMPARE(line.eyelidThreshold->chosenBy, EyelidThreshold::ChosenBy::Given);
+    QCOMPARE(line.notes.size(), notes.size());
+    for (int i = 0; i < notes.size(); ++i)
+        QVERIFY2(line.notes[i].startsWith(notes[i]), qPrintable(line.notes[i]));
+    QStringList kept;
+    for (int i = 1; i < argv.count; ++i)
+        kept << QString::fromUtf8(argv.values()[i]);
+    QCOMPARE(kept, left);
 }
 
 void CommandLineTest::answeredWithoutDisplay_data()

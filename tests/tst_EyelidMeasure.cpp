@@ -55,6 +55,8 @@ private slots:
     void otsuReadsTheEllipseAlone();
     void otsuOnOneLevelReadsOpen();
     void blinkingEyeClosesMonotonically();
+    void splitOfTheRegion_data();
+    void splitOfTheRegion();
     void thresholdParse_data();
     void thresholdParse();
     void thresholdForTheRunRecord();
@@ -356,6 +358,50 @@ void EyelidMeasureTest::thresholdForTheRunRecord()
     QCOMPARE((EyelidThreshold{87, EyelidThreshold::ChosenBy::Otsu}.toJson()), otsu);
     QString reason;
     QCOMPARE(EyelidThreshold::parse("120", reason)->toJson(), given);
+}
+
+void EyelidMeasureTest::splitOfTheRegion_data()
+{
+    QTest::addColumn<double>("closedFraction");
+    QTest::addColumn<int>("threshold");
+    QTest::addColumn<double>("darkMean");
+    QTest::addColumn<double>("brightMean");
+    QTest::addColumn<bool>("mostlyBright");
+
+    const int between = (BlinkingEye::eyeLevel + BlinkingEye::skinLevel) / 2;
+    QTest::newRow("open eye") << 0.0 << between << double(BlinkingEye::eyeLevel)
+                              << double(BlinkingEye::skinLevel) << false;
+    QTest::newRow("closed eye") << 1.0 << between << double(between)
+                                << double(BlinkingEye::skinLevel) << true;
+    QTest::newRow("three quarters closed") << 0.75 << between << double(BlinkingEye::eyeLevel)
+                                           << double(BlinkingEye::skinLevel) << true;
+    QTest::newRow("threshold above everything") << 0.0 << 250 << -1.0 << 250.0 << false;
+}
+
+// The two sides of a threshold, as the recorder's doubt about Otsu's choice reads them.
+void EyelidMeasureTest::splitOfTheRegion()
+{
+    QFETCH(double, closedFraction);
+    QFETCH(int, threshold);
+    QFETCH(double, darkMean);
+    QFETCH(double, brightMean);
+    QFETCH(bool, mostlyBright);
+
+    const cv::Size size(640, 480);
+    cv::Mat frame(size, CV_8UC1, cv::Scalar(0));
+    BlinkingEye::draw(frame, closedFraction);
+    const EyelidRegion region{BlinkingEye::eyeBox(size)};
+    EyelidMeasure measure;
+    const std::optional<EyelidMeasure::Split> parts = measure.split(frame, region, threshold);
+    QVERIFY(parts);
+    QCOMPARE(parts->brightShare, *measure.closure(frame, region, threshold));
+    QCOMPARE(parts->brightShare > 0.5, mostlyBright);
+    // -1: a mix of eye and skin at the ellipse's rim, below the skin's level.
+    if (darkMean >= 0)
+        QCOMPARE(parts->darkMean, darkMean);
+    else
+        QVERIFY(parts->darkMean < BlinkingEye::skinLevel);
+    QCOMPARE(parts->brightMean, brightMean);
 }
 
 QTEST_APPLESS_MAIN(EyelidMeasureTest)

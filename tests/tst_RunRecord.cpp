@@ -198,6 +198,13 @@ void RunRecordTest::roundTrip_data()
     successful.events.clear();
     successful.video.settings = {};
     QTest::newRow("successful, no events, no encoder settings") << successful;
+    RunRecord withEyelid = fullRecord();
+    withEyelid.eyelid = RunRecord::Eyelid{"240,200,160,80", 87, "otsu", "x_eyelid.csv"};
+    QTest::newRow("eyelid measured") << withEyelid;
+    withEyelid.eyelid = RunRecord::Eyelid{"0,0,40,30", 120, "given", "x_eyelid.csv"};
+    QTest::newRow("eyelid with a given threshold") << withEyelid;
+    withEyelid.eyelid = RunRecord::Eyelid{"0,0,40,30", -1, {}, "x_eyelid.csv"};
+    QTest::newRow("eyelid before its threshold was chosen") << withEyelid;
 }
 
 void RunRecordTest::roundTrip()
@@ -332,6 +339,19 @@ void RunRecordTest::rejects_data()
         });
     };
     QTest::newRow("program missing") << remove("program") << "program missing or not a text";
+    const auto eyelid = [](int threshold, const char *chosenBy) {
+        return QJsonObject{{"region", "1,2,3,4"},
+                           {"table", "x_eyelid.csv"},
+                           {"threshold", threshold},
+                           {"chosenBy", chosenBy}};
+    };
+    QTest::newRow("eyelid threshold above 255")
+        << set("eyelid", eyelid(300, "otsu")) << "eyelid.threshold not a whole number in range";
+    QTest::newRow("eyelid chosen by no known way")
+        << set("eyelid", eyelid(87, "guessed")) << "eyelid.chosenBy \"guessed\" unknown";
+    QTest::newRow("eyelid without its region")
+        << set("eyelid", QJsonObject{{"table", "x_eyelid.csv"}})
+        << "eyelid.region missing or not a text";
     QTest::newRow("frames missing") << remove("frames") << "frames missing or not a number";
     QTest::newRow("frames as text") << set("frames", "1199") << "frames missing or not a number";
     QTest::newRow("frames fractional")
