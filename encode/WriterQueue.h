@@ -1,10 +1,10 @@
 #pragma once
 
 #include "common/FrameMemory.h"
+#include "encode/FrameRoom.h"
 #include "encode/FrameWriter.h"
 
 #include <QObject>
-#include <QSemaphore>
 #include <QThread>
 
 // A bounded queue of frames in front of a writer thread, so that a slow or stalling encoder
@@ -45,13 +45,7 @@ signals:
     void frameQueued(const cv::Mat &frame);
 
 private:
-    // Bytes are counted in kibibytes, so that a budget of gigabytes fits a semaphore.
-    int kibibytesOf(const cv::Mat &frame) const;
-    void frameWritten(const cv::Mat &frame);
-
-    QSemaphore room;
-    QSemaphore byteRoom;
-    int budgetKibibytes = 0;
+    FrameRoom room;
     FrameWriter worker;
     QThread thread;
 };
