@@ -1,12 +1,25 @@
 #include "encode/WriterQueue.h"
 
+namespace {
+
+// How often saving tells its progress: often enough to be seen moving, rarely enough to cost
+// nothing.
+constexpr qint64 savingTellMs = 250;
+
+} // namespace
+
 WriterQueue::WriterQueue(QObject *parent)
-    : QObject(parent), worker([this](const cv::Mat &frame) { room.giveBack(frame); })
+    : QObject(parent), worker([this](const cv::Mat &frame) {
+          room.giveBack(frame);
+          ++framesHandled;
+      })
 {
     qRegisterMetaType<cv::Mat>();
     thread.setObjectName(QStringLiteral("writer"));
     worker.moveToThread(&thread);
     connect(this, &WriterQueue::frameQueued, &worker, &FrameWriter::write, Qt::QueuedConnection);
+    // Queued behind the frames pushed before the spill began, so taken back after them.
+    connect(&spill, &FrameSpill::frameInFile, &worker, [this] { takeBackSpilled(); });
     thread.start();
 }
 
@@ -20,22 +33,52 @@ void WriterQueue::start(std::unique_ptr<VideoSink> sink, int capacity, qint64 by
 {
     // Nothing is queued between recordings, so the whole room is free to be resized.
     room.resize(capacity, byteBudget);
+    spill.start(spillFileName);
+    framesTaken = 0;
+    framesHandled = 0;
+    lastSavingMs = 0;
     QMetaObject::invokeMethod(
         &worker, [this, &sink] { worker.begin(std::move(sink)); }, Qt::BlockingQueuedConnection);
 }
 
 bool WriterQueue::tryPush(const cv::Mat &frame)
 {
-    if (!room.tryTake(frame))
+    // Once a frame has spilled, the later ones follow it until the writer has taken it back;
+    // once the spill failed, none is taken, so that the frames lost are the last ones.
+    if (!spill.isBusy() && !spill.hasFailed() && room.tryTake(frame)) {
+        ++framesTaken;
+        emit frameQueued(frame);
+        return true;
+    }
+    if (!spill.tryAdd(frame))
         return false;
-    emit frameQueued(frame);
+    ++framesTaken;
     return true;
 }
 
 void WriterQueue::push(const cv::Mat &frame)
 {
     room.take(frame);
+    ++framesTaken;
     emit frameQueued(frame);
+}
+
+void WriterQueue::takeBackSpilled()
+{
+    cv::Mat frame;
+    while (spill.takeNext(frame)) {
+        worker.encode(frame);
+        ++framesHandled;
+        if (savingNow && sinceSavingTold.hasExpired(savingTellMs))
+            tellSaving();
+    }
+}
+
+void WriterQueue::tellSaving()
+{
+    sinceSavingTold.start();
+    const int taken = framesTaken;
+    emit saving(taken > 0 ? int(qint64(framesHandled) * 100 / taken) : 100);
 }
 
 qint64 WriterQueue::bytesWaiting() const
@@ -61,9 +104,25 @@ VideoSink::Description WriterQueue::finishedDescription() const
 
 bool WriterQueue::finish()
 {
+    spill.flush();
+    QElapsedTimer saved;
+    saved.start();
+    const bool spilledLeft = spill.isBusy();
+    if (spilledLeft) {
+        tellSaving();
+        savingNow = true;
+    }
     bool complete = true;
     // Queued behind every frame still waiting, so it runs once they are written.
     QMetaObject::invokeMethod(
-        &worker, [this] { return worker.finish(); }, Qt::BlockingQueuedConnection, &complete);
+        &worker,
+        [this] {
+            takeBackSpilled();
+            savingNow = false;
+            return worker.finish();
+        },
+        Qt::BlockingQueuedConnection, &complete);
+    spill.finish(complete);
+    lastSavingMs = spilledLeft ? saved.elapsed() : 0;
     return complete;
 }
