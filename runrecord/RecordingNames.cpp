@@ -36,7 +36,8 @@ RecordingNames::RecordingNames(const std::string &folder, const std::string &sta
         video = base + suffix + videoSuffix;
         text = base + suffix + textSuffix;
         runRecord = base + suffix + runRecordSuffix;
-        if (!exists(video) && !exists(text) && !exists(runRecord))
+        spill = base + suffix + spillSuffix;
+        if (!exists(video) && !exists(text) && !exists(runRecord) && !exists(spill))
             return;
         suffix = "_" + std::to_string(copy);
     }
