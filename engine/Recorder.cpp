@@ -22,11 +22,6 @@ QString sizeText(cv::Size size)
     return QStringLiteral("%1x%2").arg(size.width).arg(size.height);
 }
 
-QString megabytes(qint64 bytes)
-{
-    return QStringLiteral("%1 MB").arg(bytes / (1024 * 1024));
-}
-
 qint64 fileSize(const std::string &fileName)
 {
     return QFileInfo(QString::fromStdString(fileName)).size();
@@ -72,7 +67,7 @@ void Recorder::setNow(Now readNow)
 
 void Recorder::setMinimumFreeSpace(qint64 bytes)
 {
-    margin.setFloor(bytes);
+    space.margin().setFloor(bytes);
 }
 
 MonotonicClock::time_point Recorder::recordingClockStart() const
@@ -112,7 +107,7 @@ void Recorder::record(int camID)
     recordTime = start.time_since_epoch().count();
     timeline.emplace(start, capture->frameRate(), !capture->deliversOnDemand());
     runRecord.started(capture->description(), frameSize, declaredFps, start);
-    margin.noteRunRecord(fileSize(runRecordFileName));
+    space.margin().noteRunRecord(fileSize(runRecordFileName));
     postIteration();
 }
 
@@ -177,20 +172,6 @@ void Recorder::makeFileNames()
     runRecordFileName = names.runRecordFileName();
 }
 
-// Asked before the first frame and once a second while recording: often enough to end well
-// before the volume is full.
-std::optional<QString> Recorder::diskLow()
-{
-    volume.refresh();
-    const qint64 needed = margin.needed();
-    if (!volume.isValid() || volume.bytesAvailable() >= needed)
-        return std::nullopt;
-    qDebug("Disk space low: %lld bytes free, %lld bytes needed", qlonglong(volume.bytesAvailable()),
-           qlonglong(needed));
-    return QStringLiteral("disk low: %1 free, %2 needed")
-        .arg(megabytes(volume.bytesAvailable()), megabytes(needed));
-}
-
 std::optional<QString> Recorder::openOutputs(int camID)
 {
     capture = std::make_unique<FrameReader>([open = openSource, camID] { return open(camID); });
@@ -199,9 +180,10 @@ std::optional<QString> Recorder::openOutputs(int camID)
         qDebug("Camera open failed");
         return QStringLiteral("camera %1 did not open").arg(sourceName(camID));
     }
-    volume.setPath(QFileInfo(QString::fromStdString(textFileName)).absolutePath());
-    margin.restart();
-    if (std::optional<QString> low = diskLow())
+    // Asked before the first frame and once a second while recording: often enough to end well
+    // before the volume is full.
+    space.restart(QFileInfo(QString::fromStdString(textFileName)).absolutePath());
+    if (std::optional<QString> low = space.low())
         return low;
     if (std::optional<QString> failure = openVideoWriter(frameSize))
         return failure;
@@ -312,9 +294,9 @@ Recorder::outputsFailed(std::optional<MonotonicClock::duration> newSecond)
                       QStringLiteral("the video file could not be written")};
     if (!newSecond)
         return std::nullopt;
-    margin.note(*newSecond, fileSize(videoFileName) + fileSize(textFileName),
-                writer.framesInFile());
-    if (std::optional<QString> low = diskLow())
+    space.margin().note(*newSecond, fileSize(videoFileName) + fileSize(textFileName),
+                        writer.framesInFile());
+    if (std::optional<QString> low = space.low())
         return Ending{RunRecord::EndedBy::DiskLow, *low};
     return std::nullopt;
 }

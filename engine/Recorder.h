@@ -2,8 +2,8 @@
 
 #include "capture/FrameSource.h"
 #include "encode/WriterQueue.h"
-#include "engine/DiskMargin.h"
 #include "engine/FrameTimeline.h"
+#include "engine/FreeSpace.h"
 #include "engine/IplImagePointer.h"
 #include "engine/LineFile.h"
 #include "engine/PreviewFrame.h"
@@ -11,7 +11,6 @@
 #include "runrecord/RunRecord.h"
 
 #include <QObject>
-#include <QStorageInfo>
 #include <QString>
 
 #include <atomic>
@@ -95,7 +94,6 @@ private:
     };
 
     void makeFileNames();
-    std::optional<QString> diskLow();
     std::optional<QString> openOutputs(int camID);
     QString sourceName(int camID) const;
     std::optional<QString> openVideoWriter(cv::Size frameSize);
@@ -133,8 +131,7 @@ private:
     // record requests that came while a recording ran, served once it has ended.
     std::deque<int> deferredRecords;
     PreviewFrame::Counter previewsLent = std::make_shared<std::atomic<int>>(0);
-    QStorageInfo volume;
-    DiskMargin margin;
+    FreeSpace space;
     std::string runRecordFileName;
     RunRecordFile runRecord;
 
