@@ -34,6 +34,7 @@ Recorder::Recorder(QObject *parent)
       makeSink([] { return std::unique_ptr<VideoSink>(); }), clock(&MonotonicClock::now),
       now([] { return std::time(nullptr); })
 {
+    connect(&writer, &WriterQueue::saving, this, &Recorder::saving);
 }
 
 Recorder::~Recorder()
@@ -92,7 +93,8 @@ void Recorder::record(int camID)
     lastSeconds = -1;
     stopFlag = false;
     makeFileNames();
-    runRecord.asked(QString::fromStdString(runRecordFileName));
+    runRecord.asked(QString::fromStdString(runRecordFileName),
+                    QString::fromStdString(spillFileName));
     if (const std::optional<QString> failure = openOutputs(camID)) {
         closeOutputs();
         stopFlag = true;
@@ -170,6 +172,7 @@ void Recorder::makeFileNames()
     videoFileName = names.videoFileName();
     textFileName = names.textFileName();
     runRecordFileName = names.runRecordFileName();
+    spillFileName = names.spillFileName();
 }
 
 std::optional<QString> Recorder::openOutputs(int camID)
@@ -206,6 +209,7 @@ std::optional<QString> Recorder::openVideoWriter(cv::Size size)
             CodecFallback::open(*sink, videoFileName, declaredFps, size))
         return failure;
     runRecord.setVideo(sink->description());
+    writer.setSpillFile(QString::fromStdString(spillFileName));
     writer.start(std::move(sink), FrameMemory::writerQueueFrames(capture->frameRate()));
     return std::nullopt;
 }
@@ -292,9 +296,14 @@ Recorder::outputsFailed(std::optional<MonotonicClock::duration> newSecond)
     if (writer.hasFailed())
         return Ending{RunRecord::EndedBy::WriteFailed,
                       QStringLiteral("the video file could not be written")};
+    // Neither memory nor disk takes frames any more: the frames from here on are lost.
+    if (writer.spillFailed())
+        return Ending{RunRecord::EndedBy::FramesLost, {}};
     if (!newSecond)
         return std::nullopt;
-    space.margin().note(*newSecond, fileSize(videoFileName) + fileSize(textFileName),
+    // The spill file takes room on the same volume, and its frames are still to be encoded.
+    space.margin().note(*newSecond,
+                        fileSize(videoFileName) + fileSize(textFileName) + writer.spillBytes(),
                         writer.framesInFile());
     if (std::optional<QString> low = space.low())
         return Ending{RunRecord::EndedBy::DiskLow, *low};
@@ -317,6 +326,8 @@ void Recorder::endRecording(Ending ending, MonotonicClock::time_point end)
     if (!closeOutputs() && ending.failure.isEmpty())
         ending = {RunRecord::EndedBy::WriteFailed,
                   QStringLiteral("the video or text file could not be completed")};
+    // Frames that were taken but could not be spilled after all.
+    lostFrames += writer.framesLost();
     if (lostFrames > 0) {
         qDebug("frames lost: %d", lostFrames);
         if (ending.failure.isEmpty())
@@ -362,6 +373,8 @@ void Recorder::finishRunRecord(const Ending &ending, MonotonicClock::time_point 
     outcome.lineTimes = lineFile.times();
     outcome.frames = writer.framesInFile();
     outcome.lostFrames = lostFrames;
+    outcome.framesSpilled = writer.framesSpilled();
+    outcome.savingMs = writer.savingMs();
     outcome.video = writer.finishedDescription();
     runRecord.ended(outcome, end);
 }

@@ -72,6 +72,9 @@ signals:
     void finished();
     // The reason of the result that the next recorded() gives, in one line.
     void resultExplained(QString reason);
+    // After the last frame, while frames that waited on disk are encoded: the percentage of the
+    // recording's frames in the video, at most a few times a second, until recorded().
+    void saving(int percent);
 
 public slots:
     void setFolderAddress(QString newAddress);
@@ -133,6 +136,7 @@ private:
     PreviewFrame::Counter previewsLent = std::make_shared<std::atomic<int>>(0);
     FreeSpace space;
     std::string runRecordFileName;
+    std::string spillFileName;
     RunRecordFile runRecord;
 
     SourceFactory openSource;
