@@ -63,10 +63,8 @@ void FrameSpill::flush()
         &writing, [] {}, Qt::BlockingQueuedConnection);
 }
 
-void FrameSpill::finish(bool videoComplete)
+void FrameSpill::finish()
 {
-    if (!file || file->framesAppended() == 0)
-        return;
-    if (videoComplete && file->framesTaken() == file->framesAppended())
+    if (file && file->framesAppended() > 0 && file->framesTaken() == file->framesAppended())
         file->remove();
 }

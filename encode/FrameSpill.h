@@ -37,9 +37,9 @@ public:
     bool takeNext(cv::Mat &frame);
     // Waits until every frame added is in the spill file or lost.
     void flush();
-    // Ends the recording's spill once every frame in it was taken back: the file is deleted when
-    // the video that took them is complete, and kept otherwise.
-    void finish(bool videoComplete);
+    // Ends the recording's spill once every frame in it was taken back: the file, of no more
+    // use, is deleted. Only a process that ends before leaves it.
+    void finish();
 
     // The recording's frames written into the spill file.
     int framesSpilled() const { return file ? file->framesAppended() : 0; }

@@ -12,9 +12,18 @@ qint64 rowBytesOf(const cv::Mat &frame)
     return qint64(frame.cols) * qint64(frame.elemSize());
 }
 
+// A write cut short (a disk that fills up) is tried again for the rest, which then fails with
+// the system's reason.
 bool writeAll(QFile &file, const char *data, qint64 length)
 {
-    return file.write(data, length) == length;
+    while (length > 0) {
+        const qint64 written = file.write(data, length);
+        if (written <= 0)
+            return false;
+        data += written;
+        length -= written;
+    }
+    return true;
 }
 
 bool readAll(QFile &file, char *data, qint64 length)

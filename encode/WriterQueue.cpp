@@ -122,7 +122,7 @@ bool WriterQueue::finish()
             return worker.finish();
         },
         Qt::BlockingQueuedConnection, &complete);
-    spill.finish(complete);
+    spill.finish();
     lastSavingMs = spilledLeft ? saved.elapsed() : 0;
     return complete;
 }

@@ -54,8 +54,8 @@ public:
     qint64 spillBytes() const { return spill.bytes(); }
     // Writes every queued and spilled frame, then completes the file; false when any of it
     // failed. Does nothing, successfully, when no recording was started. Spilled frames still
-    // to be encoded make it "saving", told by saving(); the spill file is deleted once the
-    // video is complete.
+    // to be encoded make it "saving", told by saving(); the spill file is deleted once they
+    // are.
     bool finish();
     // How long the last finish() encoded spilled frames, in milliseconds; 0 when none were left.
     qint64 savingMs() const { return lastSavingMs; }
