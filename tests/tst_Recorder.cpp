@@ -127,6 +127,7 @@ private slots:
     void timesAreTrueThroughWriterStalls();
     void writerThatCannotKeepUp();
     void savingAfterTheLastFrame();
+    void quitWaitsForTheSaving();
     void writeFailures_data();
     void writeFailures();
     void textWriteFailure();
@@ -925,6 +926,13 @@ void RecorderTest::savingAfterTheLastFrame()
     QCOMPARE(saving.first().at(0).toInt(), 0);
     QTest::qWait(200);
     QCOMPARE(recordedSpy->size(), 0);
+    // A program killed now leaves the spill file, and the record written at the start names it.
+    const QString spillBase = folder->filePath(filesInFolder().filter(".txt").last().chopped(4));
+    QVERIFY(QFile::exists(spillBase + "_spill.raw"));
+    const std::optional<RunRecord> atStart = RunRecord::read(spillBase + ".json");
+    QVERIFY(atStart);
+    QCOMPARE(atStart->result, RunRecord::Result::Unfinished);
+    QCOMPARE(atStart->spillFile, QFileInfo(spillBase).fileName() + "_spill.raw");
     opened.dismiss();
     gate.release();
     QVERIFY(waitForResult());
@@ -942,6 +950,38 @@ void RecorderTest::savingAfterTheLastFrame()
     QVERIFY(record->framesSpilled >= video.frameCount - 120);
     QVERIFY2(record->savingMs >= 200, qPrintable(QString::number(record->savingMs)));
     QCOMPARE(filesInFolder().filter("_spill.raw"), QStringList());
+}
+
+// The program is asked to end while the recorder is saving: it ends once the video is
+// complete, with the recording's result first.
+void RecorderTest::quitWaitsForTheSaving()
+{
+    QSemaphore gate;
+    configure([&gate](Recorder &r) {
+        r.setSinkFactory([&gate] {
+            return std::make_unique<ScriptedSink>(ScriptedSink::Script{&gate},
+                                                  std::make_shared<QVector<int>>(),
+                                                  std::make_unique<CvVideoSink>());
+        });
+    });
+    auto opened = qScopeGuard([&gate] { gate.release(); });
+    QSignalSpy saving(answers, &Answers::saving);
+    record(Small60);
+    QTRY_VERIFY_WITH_TIMEOUT(!timeSpy->isEmpty() && timeSpy->last().at(0).toString() >= "00:03",
+                             30000);
+    run([](Recorder &r) { r.quit(); });
+    QVERIFY(saving.wait(20000));
+    QTest::qWait(200);
+    QCOMPARE(finishedSpy->size(), 0);
+    QCOMPARE(recordedSpy->size(), 0);
+    opened.dismiss();
+    gate.release();
+    QVERIFY(waitForFinished());
+    QCOMPARE(recordedSpy->size(), 1);
+    QCOMPARE(recordedSpy->first().at(0).toBool(), true);
+    RecordingFiles::Video video;
+    verifyLastRecordingConsistent(nullptr, &video);
+    verifyEveryFrameInOrder(video);
 }
 
 // Every frame the camera gave, one after the other, by the indices stamped in their pixels.
