@@ -76,9 +76,10 @@ void WriterQueue::takeBackSpilled()
 
 void WriterQueue::tellSaving()
 {
-    sinceSavingTold.start();
     const int taken = framesTaken;
     emit saving(taken > 0 ? int(qint64(framesHandled) * 100 / taken) : 100);
+    // Counted from when the receivers have had it.
+    sinceSavingTold.start();
 }
 
 qint64 WriterQueue::bytesWaiting() const

@@ -2,7 +2,9 @@
 #include "encode/WriterQueue.h"
 #include "tests/support/ScriptedSink.h"
 
+#include <QElapsedTimer>
 #include <QFile>
+#include <QMutex>
 #include <QRegularExpression>
 #include <QScopeGuard>
 #include <QSemaphore>
@@ -282,10 +284,22 @@ void WriterQueueTest::framesBeyondTheQueueSpillAndKeepTheirOrder()
     QSemaphore gate;
     ScriptedSink::Script slowed{&gate};
     slowed.stallEvery = 1;
-    slowed.stallMilliseconds = 5;
+    slowed.stallMilliseconds = 20;
     auto opened = qScopeGuard([&gate] { gate.release(); });
     queue->start(openedSink(slowed), 4);
     QSignalSpy saving(queue.get(), &WriterQueue::saving);
+    // When each progress was told, read in the thread that told it.
+    QMutex toldMutex;
+    QVector<qint64> told;
+    QElapsedTimer clock;
+    clock.start();
+    connect(
+        queue.get(), &WriterQueue::saving, queue.get(),
+        [&] {
+            QMutexLocker locker(&toldMutex);
+            told << clock.elapsed();
+        },
+        Qt::DirectConnection);
     QVector<int> pushed;
     for (int round = 0; round < 3; ++round) {
         for (int i = 0; i < int(frames.size()); ++i) {
@@ -318,6 +332,12 @@ void WriterQueueTest::framesBeyondTheQueueSpillAndKeepTheirOrder()
     for (int i = 1; i < saving.size(); ++i)
         QVERIFY(saving.at(i).at(0).toInt() >= saving.at(i - 1).at(0).toInt());
     QVERIFY(saving.last().at(0).toInt() <= 100);
+    // 32 spilled frames of 20 ms each: told more than once, but never twice within a quarter
+    // second.
+    QMutexLocker locker(&toldMutex);
+    QVERIFY2(told.size() >= 2, qPrintable(QString::number(told.size())));
+    for (int i = 1; i < told.size(); ++i)
+        QVERIFY2(told[i] - told[i - 1] >= 250, qPrintable(QString::number(told[i] - told[i - 1])));
 }
 
 // The writer catches up while recording: it takes the spilled frames back, the frames after
