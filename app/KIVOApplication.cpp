@@ -52,6 +52,7 @@ KIVOApplication::KIVOApplication(int &argc, char **argv, const CommandLine::Oper
     connect(recorder, SIGNAL(frameAvailable(IplImage *)), mainWindow, SLOT(showFrame(IplImage *)));
     connect(recorder, SIGNAL(recorded(bool)), mainWindow, SLOT(recorded(bool)));
     connect(recorder, SIGNAL(timeChanged(QString)), mainWindow, SLOT(updateTime(QString)));
+    connect(recorder, SIGNAL(saving(int)), mainWindow, SLOT(showSaving(int)));
     connect(recorder, SIGNAL(finished()), workerThread, SLOT(quit()));
     connect(recorder, SIGNAL(finished()), recorder, SLOT(deleteLater()));
     connect(workerThread, SIGNAL(finished()), workerThread, SLOT(deleteLater()));

@@ -14,12 +14,17 @@ void FrameWriter::begin(std::unique_ptr<VideoSink> opened)
 
 void FrameWriter::write(const cv::Mat &frame)
 {
+    encode(frame);
+    frameDone(frame);
+}
+
+void FrameWriter::encode(const cv::Mat &frame)
+{
     // After a failure the rest are only counted off: the recording is ending anyway.
     if (!failed && !(sink && sink->write(frame)))
         failed = true;
     if (sink)
         inFile = sink->framesInFile();
-    frameDone(frame);
 }
 
 bool FrameWriter::finish()

@@ -31,6 +31,8 @@ public:
     void begin(std::unique_ptr<VideoSink> opened);
     // Completes the file; false when a write or the completion failed.
     bool finish();
+    // Writes a frame that holds no place in the queue.
+    void encode(const cv::Mat &frame);
     bool hasFailed() const { return failed; }
     // The recording's frames that its file holds even if the process ends now, as its sink
     // last reported them: after each write, and after the file was completed.

@@ -1,28 +1,25 @@
 #include "encode/WriterQueue.h"
 
-#include <algorithm>
-#include <limits>
-#include <utility>
-
 namespace {
 
-constexpr qint64 kibibyte = 1024;
-
-void resize(QSemaphore &semaphore, int size)
-{
-    semaphore.acquire(semaphore.available());
-    semaphore.release(size);
-}
+// How often saving tells its progress: often enough to be seen moving, rarely enough to cost
+// nothing.
+constexpr qint64 savingTellMs = 250;
 
 } // namespace
 
 WriterQueue::WriterQueue(QObject *parent)
-    : QObject(parent), worker([this](const cv::Mat &frame) { frameWritten(frame); })
+    : QObject(parent), worker([this](const cv::Mat &frame) {
+          room.giveBack(frame);
+          ++framesHandled;
+      })
 {
     qRegisterMetaType<cv::Mat>();
     thread.setObjectName(QStringLiteral("writer"));
     worker.moveToThread(&thread);
     connect(this, &WriterQueue::frameQueued, &worker, &FrameWriter::write, Qt::QueuedConnection);
+    // Queued behind the frames pushed before the spill began, so taken back after them.
+    connect(&spill, &FrameSpill::frameInFile, &worker, [this] { takeBackSpilled(); });
     thread.start();
 }
 
@@ -35,48 +32,59 @@ WriterQueue::~WriterQueue()
 void WriterQueue::start(std::unique_ptr<VideoSink> sink, int capacity, qint64 byteBudget)
 {
     // Nothing is queued between recordings, so the whole room is free to be resized.
-    budgetKibibytes =
-        int(std::clamp<qint64>(byteBudget / kibibyte, 1, std::numeric_limits<int>::max()));
-    resize(room, capacity);
-    resize(byteRoom, budgetKibibytes);
+    room.resize(capacity, byteBudget);
+    spill.start(spillFileName);
+    framesTaken = 0;
+    framesHandled = 0;
+    lastSavingMs = 0;
     QMetaObject::invokeMethod(
         &worker, [this, &sink] { worker.begin(std::move(sink)); }, Qt::BlockingQueuedConnection);
 }
 
-int WriterQueue::kibibytesOf(const cv::Mat &frame) const
-{
-    const qint64 rounded = (FrameMemory::bytesOf(frame) + kibibyte - 1) / kibibyte;
-    return int(std::min<qint64>(rounded, budgetKibibytes));
-}
-
 bool WriterQueue::tryPush(const cv::Mat &frame)
 {
-    if (!room.tryAcquire())
-        return false;
-    if (!byteRoom.tryAcquire(kibibytesOf(frame))) {
-        room.release();
-        return false;
+    // Once a frame has spilled, the later ones follow it until the writer has taken it back;
+    // once the spill failed, none is taken, so that the frames lost are the last ones.
+    if (!spill.isBusy() && !spill.hasFailed() && room.tryTake(frame)) {
+        ++framesTaken;
+        emit frameQueued(frame);
+        return true;
     }
-    emit frameQueued(frame);
+    if (!spill.tryAdd(frame))
+        return false;
+    ++framesTaken;
     return true;
 }
 
 void WriterQueue::push(const cv::Mat &frame)
 {
-    room.acquire();
-    byteRoom.acquire(kibibytesOf(frame));
+    room.take(frame);
+    ++framesTaken;
     emit frameQueued(frame);
 }
 
-void WriterQueue::frameWritten(const cv::Mat &frame)
+void WriterQueue::takeBackSpilled()
 {
-    byteRoom.release(kibibytesOf(frame));
-    room.release();
+    cv::Mat frame;
+    while (spill.takeNext(frame)) {
+        worker.encode(frame);
+        ++framesHandled;
+        if (savingNow && sinceSavingTold.hasExpired(savingTellMs))
+            tellSaving();
+    }
+}
+
+void WriterQueue::tellSaving()
+{
+    const int taken = framesTaken;
+    emit saving(taken > 0 ? int(qint64(framesHandled) * 100 / taken) : 100);
+    // Counted from when the receivers have had it.
+    sinceSavingTold.start();
 }
 
 qint64 WriterQueue::bytesWaiting() const
 {
-    return (budgetKibibytes - byteRoom.available()) * kibibyte;
+    return room.bytesTaken();
 }
 
 bool WriterQueue::hasFailed() const
@@ -97,9 +105,25 @@ VideoSink::Description WriterQueue::finishedDescription() const
 
 bool WriterQueue::finish()
 {
+    spill.flush();
+    QElapsedTimer saved;
+    saved.start();
+    const bool spilledLeft = spill.isBusy();
+    if (spilledLeft) {
+        tellSaving();
+        savingNow = true;
+    }
     bool complete = true;
     // Queued behind every frame still waiting, so it runs once they are written.
     QMetaObject::invokeMethod(
-        &worker, [this] { return worker.finish(); }, Qt::BlockingQueuedConnection, &complete);
+        &worker,
+        [this] {
+            takeBackSpilled();
+            savingNow = false;
+            return worker.finish();
+        },
+        Qt::BlockingQueuedConnection, &complete);
+    spill.finish();
+    lastSavingMs = spilledLeft ? saved.elapsed() : 0;
     return complete;
 }

@@ -1,15 +1,21 @@
 #pragma once
 
 #include "common/FrameMemory.h"
+#include "encode/FrameRoom.h"
+#include "encode/FrameSpill.h"
 #include "encode/FrameWriter.h"
 
+#include <QElapsedTimer>
 #include <QObject>
-#include <QSemaphore>
 #include <QThread>
 
 // A bounded queue of frames in front of a writer thread, so that a slow or stalling encoder
 // never holds up the capture. Bounded twice: in frames, and in the bytes their pixels take,
 // the frame in the writer's hands included. Frames travel as shared pixels, never copied.
+// Given a spill file, frames that find the queue full go there instead (FrameSpill), and so do
+// the frames after them until the writer has taken every spilled frame back: the video gets
+// the frames in the order they were pushed. What is still spilled when the recording ends is
+// encoded by finish(), which tells its progress meanwhile.
 class WriterQueue : public QObject
 {
     Q_OBJECT
@@ -22,7 +28,10 @@ public:
     // still wait, alone.
     void start(std::unique_ptr<VideoSink> sink, int capacity,
                qint64 byteBudget = FrameMemory::writerQueueBytes());
-    // Queues a frame; false, and the frame not queued, when the queue is full.
+    // Spills the frames of the recordings started next into fileName, when the queue is full;
+    // an empty name (the default) spills nothing.
+    void setSpillFile(const QString &fileName) { spillFileName = fileName; }
+    // Queues or spills a frame; false, and the frame lost, when neither had room.
     bool tryPush(const cv::Mat &frame);
     // Queues a frame, waiting for room first.
     void push(const cv::Mat &frame);
@@ -35,23 +44,43 @@ public:
     // once a second while recording; once finish() has completed the file, every frame
     // written. Never more than were queued; safe to read from any thread.
     int framesInFile() const;
-    // Writes every queued frame, then completes the file; false when any of it failed. Does
-    // nothing, successfully, when no recording was started.
+    // Frames that tryPush() took but that could not be spilled after all: always the last ones
+    // taken.
+    int framesLost() const { return spill.framesLost(); }
+    // True once a spill write failed: every later frame is refused.
+    bool spillFailed() const { return spill.hasFailed(); }
+    // The recording's frames that went through the spill file, and the bytes it takes.
+    int framesSpilled() const { return spill.framesSpilled(); }
+    qint64 spillBytes() const { return spill.bytes(); }
+    // Writes every queued and spilled frame, then completes the file; false when any of it
+    // failed. Does nothing, successfully, when no recording was started. Spilled frames still
+    // to be encoded make it "saving", told by saving(); the spill file is deleted once they
+    // are.
     bool finish();
+    // How long the last finish() encoded spilled frames, in milliseconds; 0 when none were left.
+    qint64 savingMs() const { return lastSavingMs; }
     // How the file that finish() completed was encoded.
     VideoSink::Description finishedDescription() const;
 
 signals:
     void frameQueued(const cv::Mat &frame);
+    // While finish() encodes spilled frames: the percentage of the recording's frames encoded,
+    // at most four times a second. Sent first in finish()'s thread, then in the writer thread.
+    void saving(int percent);
 
 private:
-    // Bytes are counted in kibibytes, so that a budget of gigabytes fits a semaphore.
-    int kibibytesOf(const cv::Mat &frame) const;
-    void frameWritten(const cv::Mat &frame);
+    void takeBackSpilled();
+    void tellSaving();
 
-    QSemaphore room;
-    QSemaphore byteRoom;
-    int budgetKibibytes = 0;
+    FrameRoom room;
+    FrameSpill spill;
+    QString spillFileName;
+    // The frames taken by tryPush() or push(), and those the writer has handled.
+    std::atomic<int> framesTaken{0};
+    std::atomic<int> framesHandled{0};
+    std::atomic<bool> savingNow{false};
+    QElapsedTimer sinceSavingTold;
+    qint64 lastSavingMs = 0;
     FrameWriter worker;
     QThread thread;
 };

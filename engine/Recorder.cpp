@@ -22,11 +22,6 @@ QString sizeText(cv::Size size)
     return QStringLiteral("%1x%2").arg(size.width).arg(size.height);
 }
 
-QString megabytes(qint64 bytes)
-{
-    return QStringLiteral("%1 MB").arg(bytes / (1024 * 1024));
-}
-
 qint64 fileSize(const std::string &fileName)
 {
     return QFileInfo(QString::fromStdString(fileName)).size();
@@ -41,6 +36,7 @@ Recorder::Recorder(QObject *parent)
 {
     connect(&eyelid, &EyelidRecording::closureMeasured, this, &Recorder::closureMeasured);
     connect(&eyelid, &EyelidRecording::thresholdChosen, this, &Recorder::eyelidThresholdChosen);
+    connect(&writer, &WriterQueue::saving, this, &Recorder::saving);
 }
 
 Recorder::~Recorder()
@@ -74,7 +70,7 @@ void Recorder::setNow(Now readNow)
 
 void Recorder::setMinimumFreeSpace(qint64 bytes)
 {
-    margin.setFloor(bytes);
+    space.margin().setFloor(bytes);
 }
 
 void Recorder::setEyelidThreshold(std::optional<EyelidThreshold> threshold)
@@ -109,7 +105,8 @@ void Recorder::record(int camID)
     lastSeconds = -1;
     stopFlag = false;
     makeFileNames();
-    runRecord.asked(QString::fromStdString(runRecordFileName));
+    runRecord.asked(QString::fromStdString(runRecordFileName),
+                    QString::fromStdString(spillFileName));
     if (const std::optional<QString> failure = openOutputs(camID)) {
         closeOutputs();
         stopFlag = true;
@@ -125,7 +122,7 @@ void Recorder::record(int camID)
     timeline.emplace(start, capture->frameRate(), !capture->deliversOnDemand());
     runRecord.setEyelid(eyelid.start(eyelidTableFileName, frameSize));
     runRecord.started(capture->description(), frameSize, declaredFps, start);
-    margin.noteRunRecord(fileSize(runRecordFileName));
+    space.margin().noteRunRecord(fileSize(runRecordFileName));
     postIteration();
 }
 
@@ -190,20 +187,7 @@ void Recorder::makeFileNames()
     textFileName = names.textFileName();
     runRecordFileName = names.runRecordFileName();
     eyelidTableFileName = names.eyelidTableFileName();
-}
-
-// Asked before the first frame and once a second while recording: often enough to end well
-// before the volume is full.
-std::optional<QString> Recorder::diskLow()
-{
-    volume.refresh();
-    const qint64 needed = margin.needed();
-    if (!volume.isValid() || volume.bytesAvailable() >= needed)
-        return std::nullopt;
-    qDebug("Disk space low: %lld bytes free, %lld bytes needed", qlonglong(volume.bytesAvailable()),
-           qlonglong(needed));
-    return QStringLiteral("disk low: %1 free, %2 needed")
-        .arg(megabytes(volume.bytesAvailable()), megabytes(needed));
+    spillFileName = names.spillFileName();
 }
 
 std::optional<QString> Recorder::openOutputs(int camID)
@@ -214,9 +198,10 @@ std::optional<QString> Recorder::openOutputs(int camID)
         qDebug("Camera open failed");
         return QStringLiteral("camera %1 did not open").arg(sourceName(camID));
     }
-    volume.setPath(QFileInfo(QString::fromStdString(textFileName)).absolutePath());
-    margin.restart();
-    if (std::optional<QString> low = diskLow())
+    // Asked before the first frame and once a second while recording: often enough to end well
+    // before the volume is full.
+    space.restart(QFileInfo(QString::fromStdString(textFileName)).absolutePath());
+    if (std::optional<QString> low = space.low())
         return low;
     if (std::optional<QString> failure = openVideoWriter(frameSize))
         return failure;
@@ -239,6 +224,7 @@ std::optional<QString> Recorder::openVideoWriter(cv::Size size)
             CodecFallback::open(*sink, videoFileName, declaredFps, size))
         return failure;
     runRecord.setVideo(sink->description());
+    writer.setSpillFile(QString::fromStdString(spillFileName));
     writer.start(std::move(sink), FrameMemory::writerQueueFrames(capture->frameRate()));
     return std::nullopt;
 }
@@ -326,11 +312,16 @@ Recorder::outputsFailed(std::optional<MonotonicClock::duration> newSecond)
     if (writer.hasFailed())
         return Ending{RunRecord::EndedBy::WriteFailed,
                       QStringLiteral("the video file could not be written")};
+    // Neither memory nor disk takes frames any more: the frames from here on are lost.
+    if (writer.spillFailed())
+        return Ending{RunRecord::EndedBy::FramesLost, {}};
     if (!newSecond)
         return std::nullopt;
-    margin.note(*newSecond, fileSize(videoFileName) + fileSize(textFileName),
-                writer.framesInFile());
-    if (std::optional<QString> low = diskLow())
+    // The spill file takes room on the same volume, and its frames are still to be encoded.
+    space.margin().note(*newSecond,
+                        fileSize(videoFileName) + fileSize(textFileName) + writer.spillBytes(),
+                        writer.framesInFile());
+    if (std::optional<QString> low = space.low())
         return Ending{RunRecord::EndedBy::DiskLow, *low};
     return std::nullopt;
 }
@@ -351,6 +342,8 @@ void Recorder::endRecording(Ending ending, MonotonicClock::time_point end)
     if (!closeOutputs() && ending.failure.isEmpty())
         ending = {RunRecord::EndedBy::WriteFailed,
                   QStringLiteral("the video or text file could not be completed")};
+    // Frames that were taken but could not be spilled after all.
+    lostFrames += writer.framesLost();
     if (lostFrames > 0) {
         qDebug("frames lost: %d", lostFrames);
         if (ending.failure.isEmpty())
@@ -397,6 +390,8 @@ void Recorder::finishRunRecord(const Ending &ending, MonotonicClock::time_point 
     outcome.lineTimes = lineFile.times();
     outcome.frames = writer.framesInFile();
     outcome.lostFrames = lostFrames;
+    outcome.framesSpilled = writer.framesSpilled();
+    outcome.savingMs = writer.savingMs();
     outcome.video = writer.finishedDescription();
     runRecord.ended(outcome, end);
 }

@@ -2,9 +2,9 @@
 
 #include "capture/FrameSource.h"
 #include "encode/WriterQueue.h"
-#include "engine/DiskMargin.h"
 #include "engine/EyelidRecording.h"
 #include "engine/FrameTimeline.h"
+#include "engine/FreeSpace.h"
 #include "engine/IplImagePointer.h"
 #include "engine/LineFile.h"
 #include "engine/PreviewFrame.h"
@@ -13,7 +13,6 @@
 
 #include <QObject>
 #include <QRect>
-#include <QStorageInfo>
 #include <QString>
 
 #include <atomic>
@@ -81,6 +80,9 @@ signals:
     void closureMeasured(double ms, double closure);
     // The grey level that parts lid from eye, at each recording's start with a region.
     void eyelidThresholdChosen(int level);
+    // After the last frame, while frames that waited on disk are encoded: the percentage of the
+    // recording's frames in the video, at most a few times a second, until recorded().
+    void saving(int percent);
 
 public slots:
     void setFolderAddress(QString newAddress);
@@ -106,7 +108,6 @@ private:
     };
 
     void makeFileNames();
-    std::optional<QString> diskLow();
     std::optional<QString> openOutputs(int camID);
     QString sourceName(int camID) const;
     std::optional<QString> openVideoWriter(cv::Size frameSize);
@@ -144,9 +145,9 @@ private:
     // record requests that came while a recording ran, served once it has ended.
     std::deque<int> deferredRecords;
     PreviewFrame::Counter previewsLent = std::make_shared<std::atomic<int>>(0);
-    QStorageInfo volume;
-    DiskMargin margin;
+    FreeSpace space;
     std::string runRecordFileName;
+    std::string spillFileName;
     RunRecordFile runRecord;
     std::string eyelidTableFileName;
     EyelidRecording eyelid{this};

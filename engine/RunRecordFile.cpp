@@ -1,10 +1,12 @@
 #include "engine/RunRecordFile.h"
 
+#include <QFileInfo>
 #include <QJsonObject>
 
-void RunRecordFile::asked(const QString &name)
+void RunRecordFile::asked(const QString &name, const QString &spillFileName)
 {
     fileName = name;
+    runRecord.spillFile = QFileInfo(spillFileName).fileName();
     runRecord.started = QDateTime::currentDateTime();
 }
 
@@ -30,6 +32,8 @@ void RunRecordFile::started(const FrameSource::Description &source, cv::Size fra
     runRecord.frames = 0;
     runRecord.lines = 0;
     runRecord.framesLost = 0;
+    runRecord.framesSpilled = 0;
+    runRecord.savingMs = 0;
     runRecord.result = RunRecord::Result::Unfinished;
     runRecord.endedBy = RunRecord::EndedBy::NotEnded;
     runRecord.events = runEvents.onRecordingClock();
@@ -47,6 +51,8 @@ void RunRecordFile::ended(const Outcome &outcome, MonotonicClock::time_point end
     setVideo(outcome.video);
     runRecord.lines = int(outcome.lineTimes.size());
     runRecord.framesLost = outcome.lostFrames;
+    runRecord.framesSpilled = outcome.framesSpilled;
+    runRecord.savingMs = outcome.savingMs;
     runRecord.result =
         outcome.successful ? RunRecord::Result::Successful : RunRecord::Result::Failed;
     runRecord.endedBy = outcome.cause;

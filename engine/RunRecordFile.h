@@ -24,6 +24,8 @@ public:
         QVector<qint64> lineTimes;
         int frames = 0;
         int lostFrames = 0;
+        int framesSpilled = 0;
+        qint64 savingMs = 0;
         VideoSink::Description video;
     };
 
@@ -31,8 +33,9 @@ public:
     const RunEvents &events() const { return runEvents; }
     const RunRecord &record() const { return runRecord; }
 
-    // Recording was asked for now; the record goes to fileName.
-    void asked(const QString &fileName);
+    // Recording was asked for now; the record goes to fileName, and frames the encoder cannot
+    // take at once to spillFileName beside it.
+    void asked(const QString &fileName, const QString &spillFileName);
     // The video file is open, encoded as video.
     void setVideo(const VideoSink::Description &video);
     // How the eyelid is measured, where a region was given; for the records to come.

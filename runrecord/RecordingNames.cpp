@@ -37,7 +37,9 @@ RecordingNames::RecordingNames(const std::string &folder, const std::string &sta
         text = base + suffix + textSuffix;
         runRecord = base + suffix + runRecordSuffix;
         eyelidTable = base + suffix + eyelidTableSuffix;
-        if (!exists(video) && !exists(text) && !exists(runRecord))
+        spill = base + suffix + spillSuffix;
+        if (!exists(video) && !exists(text) && !exists(runRecord) && !exists(spill) &&
+            !exists(eyelidTable))
             return;
         suffix = "_" + std::to_string(copy);
     }

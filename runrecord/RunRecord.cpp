@@ -231,9 +231,11 @@ bool RunRecord::operator==(const RunRecord &other) const
            source == other.source && frameSize == other.frameSize &&
            pixelFormat == other.pixelFormat && declaredFps == other.declaredFps &&
            measuredFps == other.measuredFps && frames == other.frames && lines == other.lines &&
-           framesLost == other.framesLost && largestIntervalMs == other.largestIntervalMs &&
-           timeSource == other.timeSource && video == other.video && result == other.result &&
-           endedBy == other.endedBy && events == other.events && eyelid == other.eyelid;
+           framesLost == other.framesLost && spillFile == other.spillFile &&
+           framesSpilled == other.framesSpilled && savingMs == other.savingMs &&
+           largestIntervalMs == other.largestIntervalMs && timeSource == other.timeSource &&
+           video == other.video && result == other.result && endedBy == other.endedBy &&
+           events == other.events && eyelid == other.eyelid;
 }
 
 bool RunRecord::Eyelid::operator==(const Eyelid &other) const
@@ -266,6 +268,9 @@ QJsonObject RunRecord::toJson() const
         {QStringLiteral("frames"), frames},
         {QStringLiteral("lines"), lines},
         {QStringLiteral("framesLost"), framesLost},
+        {QStringLiteral("spillFile"), spillFile},
+        {QStringLiteral("framesSpilled"), framesSpilled},
+        {QStringLiteral("savingMs"), savingMs},
         {QStringLiteral("largestIntervalMs"), largestIntervalMs},
         {QStringLiteral("timeSource"), text(timeSource)},
         {QStringLiteral("video"), QJsonObject{{QStringLiteral("codec"), video.codec},
@@ -300,6 +305,12 @@ std::optional<RunRecord> RunRecord::fromJson(const QJsonObject &object, QString 
     record.frames = int(reader.whole("frames", 0));
     record.lines = int(reader.whole("lines", 0));
     record.framesLost = int(reader.whole("framesLost", 0));
+    // Records written before frames could spill hold none of these.
+    const auto has = [&object](const char *key) { return object.contains(QLatin1String(key)); };
+    record.spillFile = has("spillFile") ? reader.string("spillFile") : QString();
+    record.framesSpilled = has("framesSpilled") ? int(reader.whole("framesSpilled", 0)) : 0;
+    record.savingMs =
+        has("savingMs") ? reader.whole("savingMs", 0, std::numeric_limits<qint64>::max() / 2) : 0;
     record.largestIntervalMs = reader.number("largestIntervalMs");
     record.timeSource = reader.named("timeSource", timeSourceNames);
 

@@ -81,6 +81,12 @@ struct RunRecord
     int frames = 0;
     int lines = 0;
     int framesLost = 0;
+    // Where frames wait on disk while the encoder is behind: a file beside the video, named
+    // here from the start, so that a recording cut short tells where its last frames may be.
+    QString spillFile;
+    // The frames that waited there, and how long encoding them took after the last frame.
+    int framesSpilled = 0;
+    qint64 savingMs = 0;
     double largestIntervalMs = 0.0;
     TimeSource timeSource = TimeSource::Arrival;
     Video video;

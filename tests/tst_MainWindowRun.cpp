@@ -36,6 +36,7 @@ private slots:
     void startWaitsForPreviousRecording_data();
     void startWaitsForPreviousRecording();
     void waitedStartRecordsFullLength();
+    void savingShownUntilTheResult();
     void cameraIndex_data();
     void cameraIndex();
     void longCameraEntryKeepsWindowWidth();
@@ -468,6 +469,27 @@ void MainWindowRunTest::waitedStartRecordsFullLength()
     QVERIFY2(recorded >= 4990, qPrintable(QString::number(recorded)));
     QCOMPARE(w->starts.count(), 2);
     QCOMPARE(w->recorder.recordsWhileRecording, 0);
+}
+
+// A recording stopped while frames still wait on disk: the status follows the saving, and the
+// result replaces it once it comes.
+void MainWindowRunTest::savingShownUntilTheResult()
+{
+    w->recorder.holdsStopAnswer = true;
+    w->postpone->setValue(0);
+    w->press();
+    QVERIFY(w->starts.wait(20000));
+    QTRY_VERIFY(w->recorder.recording);
+    w->press();
+    QCOMPARE(w->stops.count(), 1);
+    emit w->recorder.saving(0);
+    QTRY_COMPARE(w->status->text(), QStringLiteral("SAVING 0%"));
+    emit w->recorder.saving(37);
+    QTRY_COMPARE(w->status->text(), QStringLiteral("SAVING 37%"));
+    QVERIFY(!w->status->toolTip().isEmpty());
+    w->recorder.answerHeldStop();
+    QTRY_COMPARE(w->status->text(), QStringLiteral("RECORD SUCCESSFUL"));
+    QCOMPARE(w->button->text(), QStringLiteral("New record"));
 }
 
 void MainWindowRunTest::cameraIndex_data()

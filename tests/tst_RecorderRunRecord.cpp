@@ -26,10 +26,16 @@
 
 #include <opencv2/imgproc.hpp>
 
+#ifdef Q_OS_UNIX
+#include <csignal>
+#include <sys/resource.h>
+#endif
+
 #include <limits>
 #include <memory>
 
 Q_DECLARE_METATYPE(RunRecord::Result)
+Q_DECLARE_METATYPE(RunRecord::EndedBy)
 
 namespace {
 
@@ -96,6 +102,8 @@ private slots:
     void smallVolumeWithRoomRecords();
     void volumeThatFills_data();
     void volumeThatFills();
+    void spillThatFillsTheDisk_data();
+    void spillThatFillsTheDisk();
 
 private:
     void useFolder(const QString &path);
@@ -606,6 +614,82 @@ void RecorderRunRecordTest::volumeThatFills()
     QCOMPARE(record->result, recordResult);
     QCOMPARE(log.all().filter("Run record write failed").size(),
              recordResult == RunRecord::Result::Unfinished ? 1 : 0);
+}
+
+void RecorderRunRecordTest::spillThatFillsTheDisk_data()
+{
+    QTest::addColumn<bool>("smallVolume");
+    QTest::addColumn<RunRecord::EndedBy>("endedBy");
+    // The spill file counts in the room the recording needs: it ends before the volume is full.
+    QTest::newRow("the margin sees it coming") << true << RunRecord::EndedBy::DiskLow;
+#ifdef Q_OS_UNIX
+    // A file size limit fills the disk at once, before the margin looks again.
+    QTest::newRow("a spill write fails") << false << RunRecord::EndedBy::FramesLost;
+#endif
+}
+
+// A writer slowed to 10 frames a second falls behind a 640x480 camera, and the frames beyond its
+// queue fill the disk: the recording ends without hanging, what could not be kept is counted,
+// and the files hold what they tell, each spilled frame in its place.
+void RecorderRunRecordTest::spillThatFillsTheDisk()
+{
+    QFETCH(bool, smallVolume);
+    QFETCH(RunRecord::EndedBy, endedBy);
+    // Room for about three seconds of spilled frames: the margin looks once a second.
+    SmallVolume volume(64 * 1024 * 1024);
+    if (smallVolume && !volume.isValid())
+        QSKIP(qPrintable("no small volume: " + volume.error()));
+    if (smallVolume)
+        useFolder(volume.path());
+    configure([](Recorder &r) {
+        r.setSinkFactory([] {
+            ScriptedSink::Script slowed;
+            slowed.stallEvery = 1;
+            slowed.stallMilliseconds = 100;
+            return std::make_unique<ScriptedSink>(slowed, std::make_shared<QVector<int>>(),
+                                                  std::make_unique<FfmpegVideoSink>());
+        });
+    });
+    MessageLog log;
+#ifdef Q_OS_UNIX
+    std::signal(SIGXFSZ, SIG_IGN);
+    rlimit previous{};
+    getrlimit(RLIMIT_FSIZE, &previous);
+    rlimit limited = previous;
+    limited.rlim_cur = 4 * 1024 * 1024;
+    if (!smallVolume)
+        QVERIFY(setrlimit(RLIMIT_FSIZE, &limited) == 0);
+#endif
+    run([](Recorder &r) { r.record(Vga30); });
+    const bool answered = waitForResult();
+#ifdef Q_OS_UNIX
+    setrlimit(RLIMIT_FSIZE, &previous);
+#endif
+    QVERIFY(answered);
+    {
+        QMutexLocker locker(&mutex);
+        QCOMPARE(answers.last(), QString("recorded 0"));
+    }
+    QString why;
+    const std::optional<RunRecord> record = RunRecord::read(lastBase() + ".json", &why);
+    QVERIFY2(record, qPrintable("run record unreadable: " + why));
+    QCOMPARE(record->result, RunRecord::Result::Failed);
+    QCOMPARE(record->endedBy, endedBy);
+    QVERIFY2(record->framesSpilled > 0, qPrintable(QString::number(record->framesSpilled)));
+    const bool lost = endedBy == RunRecord::EndedBy::FramesLost;
+    QCOMPARE(record->framesLost > 0, lost);
+    QCOMPARE(
+        log.all().filter(QRegularExpression("^Spill file write failed: File too large$")).size(),
+        lost ? 1 : 0);
+    // Every spilled frame was taken back, so the spill file gave its room back.
+    QVERIFY(!QFile::exists(lastBase() + "_spill.raw"));
+    const RecordingFiles::Video video = RecordingFiles::readVideo(lastBase() + ".avi");
+    QCOMPARE(record->frames, video.frameCount);
+    QCOMPARE(record->lines, video.frameCount);
+    QVERIFY(video.frameCount > 60 + record->framesSpilled / 2);
+    QCOMPARE(lastLineCount(), qsizetype(video.frameCount));
+    for (int i = 0; i < video.frameCount; ++i)
+        QCOMPARE(video.stamps[i] ? int(video.stamps[i]->index) : -1, i);
 }
 
 // A grey camera's encoder settings are chosen again with its first frame; the record that the

@@ -103,6 +103,8 @@ void RecordingNamesTest::sameSecondKeepsEarlierFiles_data()
     QTest::newRow("earlier text only") << QStringList{"s.txt"} << "s_2";
     QTest::newRow("two earlier recordings")
         << QStringList{"s.avi", "s.txt", "s_2.avi", "s_2.txt"} << "s_3";
+    // Left by a recording that was killed while saving.
+    QTest::newRow("earlier spill file only") << QStringList{"s_spill.raw"} << "s_2";
 }
 
 void RecordingNamesTest::sameSecondKeepsEarlierFiles()
@@ -118,6 +120,8 @@ void RecordingNamesTest::sameSecondKeepsEarlierFiles()
     const RecordingNames names(folder.path().toStdString(), "/s");
     QCOMPARE(QString::fromStdString(names.videoFileName()), folder.filePath(expectedBase + ".avi"));
     QCOMPARE(QString::fromStdString(names.textFileName()), folder.filePath(expectedBase + ".txt"));
+    QCOMPARE(QString::fromStdString(names.spillFileName()),
+             folder.filePath(expectedBase + "_spill.raw"));
 }
 
 QTEST_APPLESS_MAIN(RecordingNamesTest)

@@ -33,6 +33,8 @@ private slots:
     void noOtherKeys();
     void roundTrip_data();
     void roundTrip();
+    void recordsBeforeSpillingRead_data();
+    void recordsBeforeSpillingRead();
     void eventsWithoutDetailRead();
     void endedBy_data();
     void endedBy();
@@ -80,6 +82,9 @@ RunRecord RunRecordTest::fullRecord()
     record.frames = 1199;
     record.lines = 1198;
     record.framesLost = 3;
+    record.spillFile = "06122026_061947_cam_spill.raw";
+    record.framesSpilled = 412;
+    record.savingMs = 2750;
     record.largestIntervalMs = 25.5;
     record.timeSource = RunRecord::TimeSource::Camera;
     record.video = {"h264", "X264",
@@ -136,6 +141,9 @@ void RunRecordTest::everyKeyWritten_data()
     QTest::newRow("frames") << "frames" << QJsonValue(1199);
     QTest::newRow("lines") << "lines" << QJsonValue(1198);
     QTest::newRow("framesLost") << "framesLost" << QJsonValue(3);
+    QTest::newRow("spillFile") << "spillFile" << QJsonValue("06122026_061947_cam_spill.raw");
+    QTest::newRow("framesSpilled") << "framesSpilled" << QJsonValue(412);
+    QTest::newRow("savingMs") << "savingMs" << QJsonValue(2750);
     QTest::newRow("largestIntervalMs") << "largestIntervalMs" << QJsonValue(25.5);
     QTest::newRow("timeSource") << "timeSource" << QJsonValue("camera");
     QTest::newRow("video")
@@ -172,10 +180,11 @@ void RunRecordTest::noOtherKeys()
 {
     QStringList keys = writtenJson(fullRecord()).keys();
     keys.sort();
-    QStringList expected{
-        "program",     "version",     "started", "source",  "frameSize",  "pixelFormat",
-        "declaredFps", "measuredFps", "frames",  "lines",   "framesLost", "largestIntervalMs",
-        "timeSource",  "video",       "result",  "endedBy", "events"};
+    QStringList expected{"program",    "version",     "started",       "source",
+                         "frameSize",  "pixelFormat", "declaredFps",   "measuredFps",
+                         "frames",     "lines",       "framesLost",    "largestIntervalMs",
+                         "timeSource", "video",       "result",        "endedBy",
+                         "events",     "spillFile",   "framesSpilled", "savingMs"};
     expected.sort();
     QCOMPARE(keys, expected);
 }
@@ -188,6 +197,8 @@ void RunRecordTest::roundTrip_data()
     whileRecording.result = RunRecord::Result::Unfinished;
     whileRecording.endedBy = RunRecord::EndedBy::NotEnded;
     whileRecording.frames = whileRecording.lines = whileRecording.framesLost = 0;
+    whileRecording.framesSpilled = 0;
+    whileRecording.savingMs = 0;
     whileRecording.measuredFps = whileRecording.largestIntervalMs = 0;
     whileRecording.events.resize(6);
     QTest::newRow("written when recording started") << whileRecording;
@@ -217,6 +228,39 @@ void RunRecordTest::roundTrip()
     QVERIFY2(read, qPrintable(why));
     QCOMPARE(read->started.offsetFromUtc(), record.started.offsetFromUtc());
     QVERIFY(*read == record);
+}
+
+// Records written before frames could spill are still read, as of recordings that spilled none;
+// a record that holds the keys must hold them right.
+void RunRecordTest::recordsBeforeSpillingRead_data()
+{
+    QTest::addColumn<QString>("key");
+    QTest::addColumn<QJsonValue>("wrong");
+    QTest::newRow("spillFile") << "spillFile" << QJsonValue(3);
+    QTest::newRow("framesSpilled") << "framesSpilled" << QJsonValue(-1);
+    QTest::newRow("savingMs") << "savingMs" << QJsonValue(2.5);
+}
+
+void RunRecordTest::recordsBeforeSpillingRead()
+{
+    QFETCH(QString, key);
+    QFETCH(QJsonValue, wrong);
+    QJsonObject json = fullRecord().toJson();
+    json.remove(key);
+    const std::optional<RunRecord> read = RunRecord::fromJson(json);
+    QVERIFY(read);
+    RunRecord expected = fullRecord();
+    if (key == "spillFile")
+        expected.spillFile.clear();
+    if (key == "framesSpilled")
+        expected.framesSpilled = 0;
+    if (key == "savingMs")
+        expected.savingMs = 0;
+    QVERIFY(*read == expected);
+    json[key] = wrong;
+    QString why;
+    QVERIFY(!RunRecord::fromJson(json, &why));
+    QVERIFY2(why.startsWith(key + " "), qPrintable(why));
 }
 
 // Records written before events had details are still read, their events without one.

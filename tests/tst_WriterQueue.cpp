@@ -2,8 +2,14 @@
 #include "encode/WriterQueue.h"
 #include "tests/support/ScriptedSink.h"
 
+#include <QElapsedTimer>
+#include <QFile>
+#include <QMutex>
+#include <QRegularExpression>
 #include <QScopeGuard>
 #include <QSemaphore>
+#include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QThread>
 
@@ -27,6 +33,9 @@ private slots:
     void byteBudgetBoundsWaitingFrames_data();
     void byteBudgetBoundsWaitingFrames();
     void slowWriterLosesFramesBeyondTheBudget();
+    void framesBeyondTheQueueSpillAndKeepTheirOrder();
+    void spillDrainedWhileRecording();
+    void failedSpillLosesTheLastFrames();
 
 private:
     std::unique_ptr<ScriptedSink> openedSink(ScriptedSink::Script script = {});
@@ -34,6 +43,7 @@ private:
     std::unique_ptr<WriterQueue> queue;
     ScriptedSink::Written written;
     std::vector<cv::Mat> frames;
+    QTemporaryDir folder;
 };
 
 namespace {
@@ -264,6 +274,130 @@ void WriterQueueTest::slowWriterLosesFramesBeyondTheBudget()
     QVERIFY(queue->finish());
     QCOMPARE(*written, accepted);
 }
+
+// The writer stalls from its first frame: frames beyond the queue's four go to the spill file,
+// and finish() encodes them after the queued ones, telling its progress, then deletes the file.
+void WriterQueueTest::framesBeyondTheQueueSpillAndKeepTheirOrder()
+{
+    const QString spillName = folder.filePath("spill.raw");
+    queue->setSpillFile(spillName);
+    QSemaphore gate;
+    ScriptedSink::Script slowed{&gate};
+    slowed.stallEvery = 1;
+    slowed.stallMilliseconds = 20;
+    auto opened = qScopeGuard([&gate] { gate.release(); });
+    queue->start(openedSink(slowed), 4);
+    QSignalSpy saving(queue.get(), &WriterQueue::saving);
+    // When each progress was told, read in the thread that told it.
+    QMutex toldMutex;
+    QVector<qint64> told;
+    QElapsedTimer clock;
+    clock.start();
+    connect(
+        queue.get(), &WriterQueue::saving, queue.get(),
+        [&] {
+            QMutexLocker locker(&toldMutex);
+            told << clock.elapsed();
+        },
+        Qt::DirectConnection);
+    QVector<int> pushed;
+    for (int round = 0; round < 3; ++round) {
+        for (int i = 0; i < int(frames.size()); ++i) {
+            QVERIFY(queue->tryPush(frames[std::size_t(i)]));
+            pushed << i;
+            // The small spill queue is never the bound here: each frame is in the file first.
+            if (pushed.size() > 4)
+                QTRY_COMPARE(queue->framesSpilled(), pushed.size() - 4);
+        }
+    }
+    QVERIFY(QFile::exists(spillName));
+    QCOMPARE(queue->spillBytes(), QFile(spillName).size());
+    QVERIFY(queue->spillBytes() >= qint64(pushed.size() - 4) * 320 * 240 * 3);
+    // The writer goes on only once finish() has begun: it encodes every spilled frame then.
+    std::thread writerResumes([&gate] {
+        QThread::msleep(100);
+        gate.release();
+    });
+    opened.dismiss();
+    QVERIFY(queue->finish());
+    writerResumes.join();
+    QCOMPARE(*written, pushed);
+    QCOMPARE(queue->framesInFile(), pushed.size());
+    QCOMPARE(queue->framesLost(), 0);
+    QVERIFY(!QFile::exists(spillName));
+    QVERIFY2(queue->savingMs() >= 100, qPrintable(QString::number(queue->savingMs())));
+    // Told when saving began, with the queued frames at most encoded, and never going back.
+    QVERIFY(!saving.isEmpty());
+    QVERIFY(saving.first().at(0).toInt() <= 4 * 100 / pushed.size());
+    for (int i = 1; i < saving.size(); ++i)
+        QVERIFY(saving.at(i).at(0).toInt() >= saving.at(i - 1).at(0).toInt());
+    QVERIFY(saving.last().at(0).toInt() <= 100);
+    // 32 spilled frames of 20 ms each: told more than once, but never twice within a quarter
+    // second.
+    QMutexLocker locker(&toldMutex);
+    QVERIFY2(told.size() >= 2, qPrintable(QString::number(told.size())));
+    for (int i = 1; i < told.size(); ++i)
+        QVERIFY2(told[i] - told[i - 1] >= 250, qPrintable(QString::number(told[i] - told[i - 1])));
+}
+
+// The writer catches up while recording: it takes the spilled frames back, the frames after
+// them are queued again, and finish() has nothing to save.
+void WriterQueueTest::spillDrainedWhileRecording()
+{
+    queue->setSpillFile(folder.filePath("spill.raw"));
+    QSemaphore gate;
+    std::atomic<int> writesCompleted{0};
+    ScriptedSink::Script script{&gate};
+    script.writesCompleted = &writesCompleted;
+    queue->start(openedSink(script), 2);
+    QSignalSpy saving(queue.get(), &WriterQueue::saving);
+    for (int i = 0; i < 6; ++i)
+        QVERIFY(queue->tryPush(frames[std::size_t(i)]));
+    QTRY_COMPARE(queue->framesSpilled(), 4);
+    gate.release();
+    QTRY_COMPARE(writesCompleted.load(), 6);
+    QTRY_COMPARE(queue->framesInFile(), 6);
+    for (int i = 6; i < 8; ++i)
+        QVERIFY(queue->tryPush(frames[std::size_t(i)]));
+    QVERIFY(queue->finish());
+    QCOMPARE(queue->framesSpilled(), 4);
+    QCOMPARE(*written, QVector<int>({0, 1, 2, 3, 4, 5, 6, 7}));
+    QCOMPARE(queue->savingMs(), qint64(0));
+    QCOMPARE(saving.size(), 0);
+    QVERIFY(!QFile::exists(folder.filePath("spill.raw")));
+}
+
+#ifdef Q_OS_LINUX
+// A spill that cannot be written (a full disk) loses the frame in hand and refuses every later
+// one: the frames lost are the last ones taken, so the queued frames keep their lines.
+void WriterQueueTest::failedSpillLosesTheLastFrames()
+{
+    queue->setSpillFile("/dev/full");
+    QSemaphore gate;
+    auto opened = qScopeGuard([&gate] { gate.release(); });
+    queue->start(openedSink({&gate}), 2);
+    QTest::ignoreMessage(QtDebugMsg,
+                         QRegularExpression("^Spill file write failed: No space left on device$"));
+    QVERIFY(queue->tryPush(frames[0]));
+    QVERIFY(queue->tryPush(frames[1]));
+    QVERIFY(queue->tryPush(frames[2]));
+    QTRY_VERIFY(queue->spillFailed());
+    QCOMPARE(queue->framesLost(), 1);
+    opened.dismiss();
+    gate.release();
+    // Room in the queue again, yet the frame would come after a lost one.
+    QTRY_COMPARE(queue->framesInFile(), 2);
+    QVERIFY(!queue->tryPush(frames[3]));
+    QVERIFY(queue->finish());
+    QCOMPARE(*written, QVector<int>({0, 1}));
+    QCOMPARE(queue->framesSpilled(), 0);
+}
+#else
+void WriterQueueTest::failedSpillLosesTheLastFrames()
+{
+    QSKIP("needs /dev/full");
+}
+#endif
 
 QTEST_GUILESS_MAIN(WriterQueueTest)
 #include "tst_WriterQueue.moc"

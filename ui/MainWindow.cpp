@@ -97,6 +97,13 @@ void MainWindow::explainResult(QString reason)
     run.explainResult(reason);
 }
 
+void MainWindow::showSaving(int percent)
+{
+    ui->label_status->showStatus(
+        QStringLiteral("SAVING %1%").arg(percent),
+        QStringLiteral("frames that waited on disk are being written into the video"));
+}
+
 void MainWindow::startRecorder()
 {
     run.startRecorder();

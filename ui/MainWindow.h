@@ -45,6 +45,9 @@ public slots:
     void updateTime(QString time);
     // The recorder's reason for the result it sends next, in one line: the status's tooltip.
     void explainResult(QString reason);
+    // After the last frame, while the recorder still encodes frames that waited on disk: how
+    // much of the recording is in the video, until its result.
+    void showSaving(int percent);
 
 private slots:
     // The run's events, each handed over to the run. The run's own timers reach it directly.

@@ -20,6 +20,7 @@ public:
         connect(this, SIGNAL(recorded(bool)), window, SLOT(recorded(bool)), Qt::QueuedConnection);
         connect(this, SIGNAL(timeChanged(QString)), window, SLOT(updateTime(QString)),
                 Qt::QueuedConnection);
+        connect(this, SIGNAL(saving(int)), window, SLOT(showSaving(int)), Qt::QueuedConnection);
         connect(window, SIGNAL(runEvent(QString, qint64, QString)), this,
                 SLOT(noteRunEvent(QString, qint64, QString)), Qt::QueuedConnection);
         connect(this, SIGNAL(resultExplained(QString)), window, SLOT(explainResult(QString)),
@@ -58,6 +59,7 @@ signals:
     void resultExplained(QString reason);
     void recorded(bool successful);
     void timeChanged(QString time);
+    void saving(int percent);
 
 public slots:
     void setFolderAddress(QString newAddress) { folders << newAddress; }
