@@ -52,8 +52,7 @@ void MainWindow::buildPreviewWindow()
     connect(ui->comboBox_chooseCamera, QOverload<int>::of(&QComboBox::currentIndexChanged), this,
             [this] {
                 // Watched again, the new camera, once the old one is released.
-                if (watchesOpen > 0)
-                    emit stopWatching();
+                askWatcherToStop();
             });
 }
 
@@ -142,6 +141,7 @@ void MainWindow::recorded(bool successful)
 void MainWindow::watchingStopped()
 {
     watchesOpen = std::max(0, watchesOpen - 1);
+    stopAsked = stopAsked && watchesOpen > 0;
     if (watchesOpen == 0 && heldStart) {
         emit startRecording(*std::exchange(heldStart, std::nullopt));
         if (std::exchange(heldStop, false))
@@ -285,13 +285,21 @@ void MainWindow::followRun()
 {
     previewWindow->setWatchEnabled(!runOn());
     const bool watchNow = watchWanted && !runOn();
-    if (!watchNow && watchesOpen > 0) {
-        emit stopWatching();
-    } else if (watchNow && watchesOpen == 0) {
+    if (!watchNow) {
+        askWatcherToStop();
+    } else if (watchesOpen == 0) {
         ++watchesOpen;
         previewWindow->clearTrace();
         emit watchCamera(camera());
     }
+}
+
+void MainWindow::askWatcherToStop()
+{
+    if (watchesOpen == 0 || stopAsked)
+        return;
+    stopAsked = true;
+    emit stopWatching();
 }
 
 void MainWindow::setWatching(bool on)
@@ -305,7 +313,7 @@ void MainWindow::passOnStart(int index)
     previewWindow->clearTrace();
     if (watchesOpen > 0) {
         heldStart = index;
-        emit stopWatching();
+        askWatcherToStop();
         return;
     }
     emit startRecording(index);

@@ -96,6 +96,8 @@ private:
     bool runOn() const;
     // Watches when the operator wants it and no run is on, and stops watching otherwise.
     void followRun();
+    // Once for each camera the watcher holds.
+    void askWatcherToStop();
     void setWatching(bool on);
     // The run's start waits until the watcher has released the camera; a stop follows it.
     void passOnStart(int index);
@@ -109,6 +111,7 @@ private:
     bool watchWanted = false;
     // watchCamera requests not yet answered with watchingStopped.
     int watchesOpen = 0;
+    bool stopAsked = false;
     std::optional<int> heldStart;
     bool heldStop = false;
 };
