@@ -6,6 +6,7 @@
 #include "capture/CameraSources.h"
 #include "capture/FrameSource.h"
 #include "encode/FfmpegVideoSink.h"
+#include "engine/CameraWatcher.h"
 #include "engine/Recorder.h"
 #include "ui/MainWindow.h"
 
@@ -63,8 +64,28 @@ KIVOApplication::KIVOApplication(int &argc, char **argv, const CommandLine::Oper
             mainWindow->closeOnSignal();
     });
 
+    startWatcher(cameras);
     workerThread->start(QThread::InheritPriority);
     mainWindow->show();
+}
+
+// The window hands the camera between the watcher and the recorder: never both hold it.
+void KIVOApplication::startWatcher(const CameraSources &cameras)
+{
+    watchThread = new QThread(this);
+    watcher = new CameraWatcher();
+    watcher->setSourceFactory([cameras](int camID) { return cameras.open(camID); });
+    watcher->moveToThread(watchThread);
+    connect(mainWindow, &MainWindow::watchCamera, watcher, &CameraWatcher::watch);
+    connect(mainWindow, &MainWindow::stopWatching, watcher, &CameraWatcher::stopWatching);
+    connect(mainWindow, &MainWindow::eyelidRegionChanged, watcher, &CameraWatcher::setEyelidRegion);
+    connect(watcher, SIGNAL(frameAvailable(IplImage *)), mainWindow,
+            SLOT(showWatchedFrame(IplImage *)));
+    connect(watcher, &CameraWatcher::watchingStopped, mainWindow, &MainWindow::watchingStopped);
+    connect(watcher, &CameraWatcher::watchFailed, mainWindow, &MainWindow::watchFailed);
+    connect(watcher, &CameraWatcher::closureMeasured, mainWindow, &MainWindow::showClosure);
+    connect(watcher, &CameraWatcher::eyelidThresholdChosen, mainWindow, &MainWindow::showThreshold);
+    watchThread->start();
 }
 
 KIVOApplication::~KIVOApplication()
@@ -84,6 +105,10 @@ KIVOApplication::~KIVOApplication()
         workerThread->wait();
     // A recorder that never finished outlives its ended thread; nothing else deletes it.
     delete recorder;
+    // The watcher's camera goes with it.
+    watchThread->quit();
+    watchThread->wait();
+    delete watcher;
     delete mainWindow;
     mainWindow = nullptr;
 }

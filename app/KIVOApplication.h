@@ -5,6 +5,8 @@
 #include <QApplication>
 #include <QPointer>
 
+class CameraSources;
+class CameraWatcher;
 class MainWindow;
 class QThread;
 class Recorder;
@@ -20,12 +22,17 @@ public:
 
 private:
     KIVOApplication(int &argc, char **argv, const CommandLine::Operands &operands);
+    void startWatcher(const CameraSources &cameras);
 
     MainWindow *mainWindow = nullptr;
     // Guarded: the thread deletes itself once it has finished.
     QPointer<QThread> workerThread;
     // Guarded: the recorder deletes itself in its thread after it has finished.
     QPointer<Recorder> recorder;
+    // Shows the camera while no recording runs, in a thread of its own; deleted once that
+    // thread has ended.
+    QThread *watchThread = nullptr;
+    CameraWatcher *watcher = nullptr;
 
     friend class StartupTest;
     friend class ShutdownTest;
