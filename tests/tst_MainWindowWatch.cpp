@@ -238,6 +238,7 @@ void MainWindowWatchTest::regionDrawnIsToldOn()
     IplImage *lent = PreviewFrame::lend(frame, std::make_shared<std::atomic<int>>(0), 1);
     QVERIFY(QMetaObject::invokeMethod(&w->window, "showWatchedFrame", Q_ARG(IplImage *, lent)));
     QTRY_COMPARE(picture->size(), QSize(320, 240));
+    QTest::ignoreMessage(QtDebugMsg, "eyelid region drawn: 80,60,200,160");
     QTest::mousePress(picture, Qt::LeftButton, Qt::NoModifier, {40, 30});
     QTest::mouseRelease(picture, Qt::LeftButton, Qt::NoModifier, {140, 110});
     QCOMPARE(regions.count(), 2);

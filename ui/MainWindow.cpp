@@ -1,6 +1,7 @@
 #include "ui/MainWindow.h"
 
 #include "engine/PreviewFrame.h"
+#include "eyelid/EyelidRegion.h"
 #include "ui/MainWindowForm.h"
 #include "ui/PreviewWindow.h"
 #include "ui/StatusLabel.h"
@@ -42,7 +43,14 @@ void MainWindow::buildPreviewWindow()
     previewWindow = new PreviewWindow();
     previewWindow->setStyleSheet(styleSheet());
     connect(previewWindow, &PreviewWindow::watchToggled, this, &MainWindow::setWatching);
-    connect(previewWindow, &PreviewWindow::regionDrawn, this, &MainWindow::eyelidRegionChanged);
+    connect(previewWindow, &PreviewWindow::regionDrawn, this,
+            [this](QRect box) {
+                // The text that gives the same region on the command line.
+                qDebug().noquote()
+                    << "eyelid region drawn:"
+                    << EyelidRegion{cv::Rect(box.x(), box.y(), box.width(), box.height())}.text();
+                emit eyelidRegionChanged(box);
+            });
     // The operator's click opens the window while no run is on, so that the camera can be
     // watched before recording; a run shows and hides it as it did.
     connect(ui->checkbox_showVideo, &QCheckBox::clicked, this, [this](bool checked) {
