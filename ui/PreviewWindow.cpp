@@ -15,6 +15,9 @@ PreviewWindow::PreviewWindow(QWidget *parent)
       watchButton(new QPushButton(tr("Watch camera")))
 {
     setWindowTitle(tr("Camera output"));
+    // Opened by the box or a run's start, it leaves the keyboard with the main window, whose
+    // button starts and stops the run.
+    setAttribute(Qt::WA_ShowWithoutActivating);
     watchButton->setObjectName(QStringLiteral("pushButton_watchCamera"));
     watchButton->setCheckable(true);
     watchButton->setToolTip(tr("Show the camera while no recording runs"));
