@@ -167,6 +167,9 @@ void PreviewWindowTest::failureReleasesTheWatchButtonAndSaysWhy()
     QCOMPARE(toggled.first().first().toBool(), false);
     QCOMPARE(button->toolTip(), QStringLiteral("camera /dev/video2 did not open"));
     QVERIFY(window->isVisible());
+    // Pressed again, the button no longer tells the old failure.
+    button->click();
+    QVERIFY(button->toolTip() != QStringLiteral("camera /dev/video2 did not open"));
 }
 
 void PreviewWindowTest::traceKeepsTheLastFiveSeconds()

@@ -20,7 +20,7 @@ PreviewWindow::PreviewWindow(QWidget *parent)
     setAttribute(Qt::WA_ShowWithoutActivating);
     watchButton->setObjectName(QStringLiteral("pushButton_watchCamera"));
     watchButton->setCheckable(true);
-    watchButton->setToolTip(tr("Show the camera while no recording runs"));
+    watchButton->setToolTip(watchTip());
     auto *buttons = new QHBoxLayout;
     buttons->addWidget(watchButton);
     buttons->addStretch();
@@ -28,7 +28,12 @@ PreviewWindow::PreviewWindow(QWidget *parent)
     layout->addWidget(picture, 1);
     layout->addWidget(trace);
     layout->addLayout(buttons);
-    connect(watchButton, &QPushButton::toggled, this, &PreviewWindow::watchToggled);
+    connect(watchButton, &QPushButton::toggled, this, [this](bool on) {
+        // A new watch: the last one's failure is no longer news.
+        if (on)
+            watchButton->setToolTip(watchTip());
+        emit watchToggled(on);
+    });
     connect(picture, &RegionPicture::regionDrawn, this, &PreviewWindow::regionDrawn);
 }
 
@@ -67,6 +72,11 @@ QImage PreviewWindow::convert(const IplImage *iplImage)
 void PreviewWindow::showPicture(const IplImage *image)
 {
     picture->setPixmap(QPixmap::fromImage(convert(image), Qt::AutoColor));
+}
+
+QString PreviewWindow::watchTip()
+{
+    return tr("Show the camera while no recording runs");
 }
 
 void PreviewWindow::setWatchEnabled(bool enabled)

@@ -46,6 +46,8 @@ protected:
     void closeEvent(QCloseEvent *event) override;
 
 private:
+    static QString watchTip();
+
     RegionPicture *picture;
     EyelidTrace *trace;
     QPushButton *watchButton;

@@ -5,6 +5,7 @@
 #include <QPixmap>
 
 #include <algorithm>
+#include <cstdlib>
 
 namespace {
 
