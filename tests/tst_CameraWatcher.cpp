@@ -70,6 +70,7 @@ private slots:
     void keepsAtMostTwoFramesLent();
     void closureFollowsTheBlinks_data();
     void closureFollowsTheBlinks();
+    void closuresThinnedOnAFastCamera();
     void cameraThatFailsEndsWatching_data();
     void cameraThatFailsEndsWatching();
 
@@ -236,6 +237,29 @@ void CameraWatcherTest::closureFollowsTheBlinks()
     }
     QVERIFY(closedPeaks >= 1);
     QVERIFY(openFrames > 50);
+}
+
+// A trace shows about 60 closures a second: a 120 fps camera is measured on every other frame.
+void CameraWatcherTest::closuresThinnedOnAFastCamera()
+{
+    startWatcher("test:640x480@120:eye");
+    giveBackArrivingFrames();
+    QSignalSpy closures(watcher, &CameraWatcher::closureMeasured);
+    QSignalSpy frames(watcher, &CameraWatcher::frameAvailable);
+    QMetaObject::invokeMethod(watcher, "setEyelidRegion",
+                              Q_ARG(QRect, toQRect(BlinkingEye::eyeBox({640, 480}))));
+    QMetaObject::invokeMethod(watcher, "watch", Q_ARG(int, 0));
+    QTRY_VERIFY_WITH_TIMEOUT(closures.count() >= 20, 30000);
+    QSignalSpy stopped(watcher, &CameraWatcher::watchingStopped);
+    QMetaObject::invokeMethod(watcher, "stopWatching");
+    QVERIFY(stopped.wait(20000));
+
+    QVERIFY(frames.count() > closures.count());
+    for (int i = 1; i < closures.count(); ++i) {
+        const double gap =
+            closures.at(i).first().toDouble() - closures.at(i - 1).first().toDouble();
+        QVERIFY2(gap >= 1000.0 / 64, qPrintable(QStringLiteral("%1 ms apart").arg(gap)));
+    }
 }
 
 void CameraWatcherTest::cameraThatFailsEndsWatching_data()
