@@ -3,7 +3,8 @@
 # manager, opens the "Camera output" window and watches the camera from the keyboard, drags a
 # box around the eye on the live picture with the mouse, and checks the region the window tells
 # against the eye's box (240,200,160,80 in the 640x480 frame). Then "New record" records while
-# watching was on, and closing the window ends the program with exit code 0.
+# watching was on, "Stop" ends the recording, and closing the window while watching again ends
+# the program with exit code 0.
 # Usage: watch_region_real_window.sh PROGRAM
 set -u
 if [ -z "${EYEBLINK_UNDER_XVFB:-}" ]; then
@@ -34,6 +35,7 @@ lines_recorded() {
     text=$(ls "$records"/1/*.txt 2>/dev/null | head -1)
     [ -n "$text" ] && [ "$(wc -l <"$text")" -ge "$1" ]
 }
+recording_ended() { grep -qs '"recording ended"' "$records"/1/*.json; }
 activate() {
     wait_for 10 timeout 2 xdotool windowactivate --sync "$1" >/dev/null 2>&1 ||
         fail "window $1 did not become active"
@@ -85,9 +87,15 @@ activate "$main"
 xdotool key --delay 50 Tab Tab space
 wait_for 300 lines_recorded 30 || fail "no second of recording in folder 1 within 30 s"
 
+# "Stop" (the focus stayed on the button): after the result watching resumes, and closing the
+# window while watching ends the program as well.
+xdotool key space
+wait_for 300 recording_ended || fail "the recording did not end within 30 s of \"Stop\""
+sleep 1
 wmctrl -c "eyeblink recorder" || fail "the window manager could not close the window"
 wait_for 300 program_ended || fail "the program still runs 30 s after its window closed"
 wait "$program_pid"
 status=$?
 [ "$status" -eq 0 ] || fail "exit code $status"
-echo "PASS: region drawn on the live picture, recorded after watching, ended with code 0"
+grep -q "source stuck" "$work/messages" && fail "a camera was left stuck in a read"
+echo "PASS: region drawn on the live picture, recorded after watching, ended while watching"
