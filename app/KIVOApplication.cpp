@@ -7,6 +7,7 @@
 #include "capture/FrameSource.h"
 #include "encode/EncoderTuning.h"
 #include "encode/FfmpegVideoSink.h"
+#include "engine/CameraWatcher.h"
 #include "engine/Recorder.h"
 #include "ui/MainWindow.h"
 
@@ -40,8 +41,6 @@ KIVOApplication::KIVOApplication(int &argc, char **argv, const CommandLine::Oper
     recorder->setSourceFactory([cameras](int camID) { return cameras.open(camID); });
     recorder->setSinkFactory(startEncoderTuning());
     recorder->setEyelidThreshold(commandLine.eyelidThreshold);
-    if (const std::optional<EyelidRegion> eye = commandLine.eyelidRegion)
-        recorder->setEyelidRegion(QRect(eye->box.x, eye->box.y, eye->box.width, eye->box.height));
     recorder->moveToThread(workerThread);
 
     connect(mainWindow, SIGNAL(startRecording(int)), recorder, SLOT(record(int)));
@@ -61,6 +60,9 @@ KIVOApplication::KIVOApplication(int &argc, char **argv, const CommandLine::Oper
     connect(mainWindow, SIGNAL(runEvent(QString, qint64, QString)), recorder,
             SLOT(noteRunEvent(QString, qint64, QString)));
     connect(recorder, SIGNAL(resultExplained(QString)), mainWindow, SLOT(explainResult(QString)));
+    connect(mainWindow, &MainWindow::eyelidRegionChanged, recorder, &Recorder::setEyelidRegion);
+    connect(recorder, &Recorder::closureMeasured, mainWindow, &MainWindow::showClosure);
+    connect(recorder, &Recorder::eyelidThresholdChosen, mainWindow, &MainWindow::showThreshold);
     // Between recordings the machine has time to measure what the last one met.
     connect(recorder, SIGNAL(recorded(bool)), tuning, SLOT(measureWanted()));
     // Asked by the system to end, the program ends the way closing its window ends it, but
@@ -70,24 +72,55 @@ KIVOApplication::KIVOApplication(int &argc, char **argv, const CommandLine::Oper
             mainWindow->closeOnSignal();
     });
 
+    startWatcher(cameras, commandLine.eyelidThreshold);
+    // The region given on the command line reaches the recorder and the watcher as a drawn one.
+    if (const std::optional<EyelidRegion> eye = commandLine.eyelidRegion)
+        mainWindow->setEyelidRegion(QRect(eye->box.x, eye->box.y, eye->box.width, eye->box.height));
     workerThread->start(QThread::InheritPriority);
     mainWindow->show();
 }
 
 Recorder::SinkFactory KIVOApplication::startEncoderTuning()
 {
-    auto speeds = std::make_shared<EncoderSpeeds>();
+    speeds = std::make_shared<EncoderSpeeds>();
     tuningThread = new QThread(this);
     tuningThread->setObjectName(QStringLiteral("encoder tuning"));
     tuning = new EncoderTuning(speeds);
     tuning->moveToThread(tuningThread);
     connect(tuningThread, &QThread::finished, tuning, &QObject::deleteLater);
     tuningThread->start(QThread::LowestPriority);
-    return [speeds] {
+    return [speeds = speeds] {
         auto sink = std::make_unique<FfmpegVideoSink>();
         sink->chooseFrom(speeds);
         return sink;
     };
+}
+
+// The window hands the camera between the watcher and the recorder: never both hold it.
+void KIVOApplication::startWatcher(const CameraSources &cameras,
+                                   std::optional<EyelidThreshold> threshold)
+{
+    watchThread = new QThread(this);
+    watcher = new CameraWatcher();
+    watcher->setSourceFactory([cameras](int camID) { return cameras.open(camID); });
+    if (threshold)
+        watcher->setEyelidThreshold(threshold->level);
+    watcher->moveToThread(watchThread);
+    connect(mainWindow, &MainWindow::watchCamera, watcher, &CameraWatcher::watch);
+    connect(mainWindow, &MainWindow::stopWatching, watcher, &CameraWatcher::stopWatching);
+    connect(mainWindow, &MainWindow::eyelidRegionChanged, watcher, &CameraWatcher::setEyelidRegion);
+    connect(watcher, SIGNAL(frameAvailable(IplImage *)), mainWindow,
+            SLOT(showWatchedFrame(IplImage *)));
+    connect(watcher, &CameraWatcher::watchingStopped, mainWindow, &MainWindow::watchingStopped);
+    connect(watcher, &CameraWatcher::watchFailed, mainWindow, &MainWindow::watchFailed);
+    connect(watcher, &CameraWatcher::closureMeasured, mainWindow, &MainWindow::showClosure);
+    connect(watcher, &CameraWatcher::eyelidThresholdChosen, mainWindow, &MainWindow::showThreshold);
+    // A watched camera's format is measured before the first recording needs it.
+    connect(watcher, &CameraWatcher::formatSeen, tuning, [this](QSize frameSize, bool gray) {
+        speeds->want(cv::Size(frameSize.width(), frameSize.height()), gray);
+        tuning->measureWanted();
+    });
+    watchThread->start();
 }
 
 KIVOApplication::~KIVOApplication()
@@ -110,6 +143,10 @@ KIVOApplication::~KIVOApplication()
         workerThread->wait();
     // A recorder that never finished outlives its ended thread; nothing else deletes it.
     delete recorder;
+    // The watcher's camera goes with it.
+    watchThread->quit();
+    watchThread->wait();
+    delete watcher;
     delete mainWindow;
     mainWindow = nullptr;
 }

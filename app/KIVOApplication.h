@@ -6,7 +6,12 @@
 #include <QApplication>
 #include <QPointer>
 
+#include <memory>
+
+class EncoderSpeeds;
 class EncoderTuning;
+class CameraSources;
+class CameraWatcher;
 class MainWindow;
 class QThread;
 
@@ -23,6 +28,7 @@ private:
     KIVOApplication(int &argc, char **argv, const CommandLine::Operands &operands);
     // The sinks choose their settings from what the tuning measures.
     Recorder::SinkFactory startEncoderTuning();
+    void startWatcher(const CameraSources &cameras, std::optional<EyelidThreshold> threshold);
 
     MainWindow *mainWindow = nullptr;
     // Guarded: the thread deletes itself once it has finished.
@@ -32,6 +38,11 @@ private:
     // Measures this machine's encoder speeds between recordings, in a thread of its own.
     QThread *tuningThread = nullptr;
     EncoderTuning *tuning = nullptr;
+    std::shared_ptr<EncoderSpeeds> speeds;
+    // Shows the camera while no recording runs, in a thread of its own; deleted once that
+    // thread has ended.
+    QThread *watchThread = nullptr;
+    CameraWatcher *watcher = nullptr;
 
     friend class StartupTest;
     friend class ShutdownTest;

@@ -24,8 +24,7 @@ EncoderChoice EncoderSpeeds::choose(cv::Size frameSize, double cameraFps, bool g
         EncoderChoice::forCamera(frameSize, cameraFps, gray, QThread::idealThreadCount());
     // Where measuring failed, the table is all there is; it is not measured again.
     if (firstFrameSeen && !speeds) {
-        QMutexLocker lock(&mutex);
-        wanted.insert(formatOf(frameSize, gray));
+        want(frameSize, gray);
         choice.reason += QStringLiteral(" (from the table: not measured on this machine yet)");
     }
     return choice;
@@ -40,6 +39,13 @@ QVariantList EncoderSpeeds::toVariant(const QVector<MeasuredSpeed> &speeds)
                         {QStringLiteral("threads"), speed.settings.threads},
                         {QStringLiteral("fps"), std::round(speed.fps * 10) / 10}});
     return list;
+}
+
+void EncoderSpeeds::want(cv::Size frameSize, bool gray)
+{
+    QMutexLocker lock(&mutex);
+    if (measured.count(formatOf(frameSize, gray)) == 0)
+        wanted.insert(formatOf(frameSize, gray));
 }
 
 std::optional<QVector<MeasuredSpeed>> EncoderSpeeds::find(cv::Size frameSize, bool gray) const

@@ -30,6 +30,10 @@ public:
     // [{"preset": "veryfast", "threads": 1, "fps": 312.4}, ...], for the run record.
     static QVariantList toVariant(const QVector<MeasuredSpeed> &speeds);
 
+    // A format met while no recording runs (a watched camera), to be measured before it is
+    // recorded; nothing when it was measured already.
+    void want(cv::Size frameSize, bool gray);
+
     std::optional<QVector<MeasuredSpeed>> find(cv::Size frameSize, bool gray) const;
     void store(cv::Size frameSize, bool gray, const QVector<MeasuredSpeed> &speeds);
     // The first format that a sink met without speeds and that is not measured yet.

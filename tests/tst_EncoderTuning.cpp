@@ -59,6 +59,7 @@ private slots:
     void failedMeasurementKeepsTheTable();
     void measuresWantedFormats();
     void waitsWhileARecordingRuns();
+    void watchedFormatWantedOnce();
     void endsWhen_data();
     void endsWhen();
     void sinkChoosesFromMeasuredSpeeds();
@@ -154,6 +155,21 @@ void EncoderTuningTest::waitsWhileARecordingRuns()
     tuning.measureWanted();
     QCOMPARE(measured.count(), 1);
     QVERIFY(speeds->find(frameSize, true));
+}
+
+// A camera watched before any recording is measured then; a measured one is not again.
+void EncoderTuningTest::watchedFormatWantedOnce()
+{
+    auto speeds = std::make_shared<EncoderSpeeds>();
+    speeds->want(frameSize, true);
+    QVERIFY(speeds->nextWanted());
+    EncoderTuning tuning(speeds);
+    tuning.setBudget(quick());
+    tuning.measureWanted();
+    QVERIFY(speeds->find(frameSize, true));
+    speeds->want(frameSize, true);
+    QVERIFY(!speeds->nextWanted());
+    QVERIFY(!speeds->choose(frameSize, 30, true, true).measured.isEmpty());
 }
 
 void EncoderTuningTest::endsWhen_data()

@@ -1,7 +1,9 @@
 #include "ui/MainWindow.h"
 
 #include "engine/PreviewFrame.h"
+#include "eyelid/EyelidRegion.h"
 #include "ui/MainWindowForm.h"
+#include "ui/PreviewWindow.h"
 #include "ui/StatusLabel.h"
 
 #include <QCheckBox>
@@ -9,11 +11,13 @@
 #include <QComboBox>
 #include <QDebug>
 #include <QFileDialog>
-#include <QHBoxLayout>
-#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSpinBox>
+#include <QTimer>
+
+#include <algorithm>
+#include <utility>
 
 MainWindow::MainWindow(QString workingDirectory, int videoLength, int cameraIndex,
                        QStringList cameraNames, QWidget *parent)
@@ -26,8 +30,8 @@ MainWindow::MainWindow(QString workingDirectory, int videoLength, int cameraInde
         ui->spinBox_videoLength->setValue(videoLength);
     ui->comboBox_chooseCamera->addItems(cameraNames);
     selectCamera(cameraIndex);
-    connect(&run, &RunControl::stopRecording, this, &MainWindow::stopRecording);
-    connect(&run, &RunControl::startRecording, this, &MainWindow::startRecording);
+    connect(&run, &RunControl::stopRecording, this, &MainWindow::passOnStop);
+    connect(&run, &RunControl::startRecording, this, &MainWindow::passOnStart);
     connect(&run, &RunControl::workingDirectoryChanged, this, &MainWindow::workingDirectoryChanged);
     connect(&run, &RunControl::runEvent, this, &MainWindow::runEvent);
     run.setBeep([this] { return beepTone.play(); });
@@ -36,12 +40,28 @@ MainWindow::MainWindow(QString workingDirectory, int videoLength, int cameraInde
 
 void MainWindow::buildPreviewWindow()
 {
-    previewWindow = new QWidget();
-    previewWindow->setWindowTitle(tr("Camera output"));
+    previewWindow = new PreviewWindow();
     previewWindow->setStyleSheet(styleSheet());
-    previewLabel = new QLabel();
-    auto *layout = new QHBoxLayout(previewWindow);
-    layout->addWidget(previewLabel);
+    connect(previewWindow, &PreviewWindow::watchToggled, this, &MainWindow::setWatching);
+    connect(previewWindow, &PreviewWindow::regionDrawn, this,
+            [this](QRect box) {
+                // The text that gives the same region on the command line.
+                qDebug().noquote()
+                    << "eyelid region drawn:"
+                    << EyelidRegion{cv::Rect(box.x(), box.y(), box.width(), box.height())}.text();
+                emit eyelidRegionChanged(box);
+            });
+    // The operator's click opens the window while no run is on, so that the camera can be
+    // watched before recording; a run shows and hides it as it did.
+    connect(ui->checkbox_showVideo, &QCheckBox::clicked, this, [this](bool checked) {
+        if (!runOn())
+            previewWindow->setVisible(checked);
+    });
+    connect(ui->comboBox_chooseCamera, QOverload<int>::of(&QComboBox::currentIndexChanged), this,
+            [this] {
+                // Watched again, the new camera, once the old one is released.
+                askWatcherToStop();
+            });
 }
 
 MainWindow::~MainWindow()
@@ -63,8 +83,16 @@ void MainWindow::explainStart(const QString &note)
     ui->label_status->showStatus(ui->label_status->text(), note);
 }
 
+void MainWindow::setEyelidRegion(QRect box)
+{
+    previewWindow->setRegion(box);
+    emit eyelidRegionChanged(box);
+}
+
 void MainWindow::closeEvent(QCloseEvent *event)
 {
+    watchWanted = false;
+    followRun();
     // The recorder is ending for good: a run still counting down must not ask it to record.
     run.windowClosed(closingOnSignal);
     emit finishRequested();
@@ -122,50 +150,60 @@ void MainWindow::updatePostponeStart()
 void MainWindow::recorded(bool successful)
 {
     run.recorded(successful);
+    followRun();
+}
+
+void MainWindow::watchingStopped()
+{
+    watchesOpen = std::max(0, watchesOpen - 1);
+    stopAsked = stopAsked && watchesOpen > 0;
+    if (watchesOpen == 0 && heldStart) {
+        emit startRecording(*std::exchange(heldStart, std::nullopt));
+        if (std::exchange(heldStop, false))
+            emit stopRecording();
+    }
+    followRun();
+}
+
+void MainWindow::watchFailed(QString reason)
+{
+    previewWindow->watchFailed(reason);
+}
+
+void MainWindow::showClosure(double ms, double closure)
+{
+    previewWindow->showClosure(ms, closure);
+}
+
+void MainWindow::showThreshold(int level)
+{
+    previewWindow->showThreshold(level);
 }
 
 void MainWindow::showFrame(IplImage *image)
 {
     if (previewWindow->isVisible() && ui->checkbox_showVideo->isChecked())
-        previewLabel->setPixmap(QPixmap::fromImage(convert(image), Qt::AutoColor));
+        previewWindow->showPicture(image);
     // Every frame is lent by the recording and goes back whether it was drawn or dropped.
+    PreviewFrame::giveBack(image);
+}
+
+void MainWindow::showWatchedFrame(IplImage *image)
+{
+    if (previewWindow->isVisible())
+        previewWindow->showPicture(image);
     PreviewFrame::giveBack(image);
 }
 
 QImage MainWindow::convert(const IplImage *iplImage)
 {
-    QImage::Format format = QImage::Format_Invalid;
-    if (iplImage->depth == IPL_DEPTH_8U) {
-        switch (iplImage->nChannels) {
-        case 4: // blue, green, red and an ignored fourth byte
-            format = QImage::Format_RGB32;
-            break;
-        case 3: // blue, green, red: swapped below
-            format = QImage::Format_RGB888;
-            break;
-        case 1:
-            format = QImage::Format_Indexed8;
-            break;
-        default:
-            break;
-        }
-    }
-    const QImage frame =
-        format == QImage::Format_Invalid
-            ? QImage()
-            : QImage(reinterpret_cast<const uchar *>(iplImage->imageData), iplImage->width,
-                     iplImage->height, iplImage->widthStep, format);
-    if (frame.isNull()) {
-        qDebug("Couldn't convert image");
-        return {};
-    }
-    // The frame's pixels go back to the recording after showFrame: the result owns a copy.
-    return format == QImage::Format_RGB888 ? frame.rgbSwapped() : frame.copy();
+    return PreviewWindow::convert(iplImage);
 }
 
 void MainWindow::on_pushButton_newRecord_clicked()
 {
     run.press();
+    followRun();
 }
 
 void MainWindow::on_pushButton_selectDirectory_clicked()
@@ -231,6 +269,9 @@ void MainWindow::chooseWorkingDirectory()
 void MainWindow::showStatus(const QString &status, const QString &reason)
 {
     ui->label_status->showStatus(status, reason);
+    // A run that ends by its own timers (a cancel) hands the camera back too; the run settles
+    // its phase after the status.
+    QTimer::singleShot(0, this, &MainWindow::followRun);
 }
 
 void MainWindow::showTime(const QString &time)
@@ -243,7 +284,61 @@ void MainWindow::showButtonCaption(const QString &caption)
     ui->pushButton_newRecord->setText(caption);
 }
 
+// The window stays open after a run for the watching that resumes.
 void MainWindow::showPreview(bool shown)
 {
-    previewWindow->setVisible(shown);
+    if (shown || !watchWanted)
+        previewWindow->setVisible(shown);
+}
+
+bool MainWindow::runOn() const
+{
+    return run.recordInProgress() || run.phase() == RunControl::Phase::Stopped;
+}
+
+void MainWindow::followRun()
+{
+    previewWindow->setWatchEnabled(!runOn());
+    const bool watchNow = watchWanted && !runOn();
+    if (!watchNow) {
+        askWatcherToStop();
+    } else if (watchesOpen == 0) {
+        ++watchesOpen;
+        previewWindow->clearTrace();
+        emit watchCamera(camera());
+    }
+}
+
+void MainWindow::askWatcherToStop()
+{
+    if (watchesOpen == 0 || stopAsked)
+        return;
+    stopAsked = true;
+    emit stopWatching();
+}
+
+void MainWindow::setWatching(bool on)
+{
+    watchWanted = on;
+    followRun();
+}
+
+void MainWindow::passOnStart(int index)
+{
+    previewWindow->clearTrace();
+    if (watchesOpen > 0) {
+        heldStart = index;
+        askWatcherToStop();
+        return;
+    }
+    emit startRecording(index);
+}
+
+void MainWindow::passOnStop()
+{
+    if (heldStart) {
+        heldStop = true;
+        return;
+    }
+    emit stopRecording();
 }

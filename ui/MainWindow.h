@@ -7,9 +7,12 @@
 
 #include <QImage>
 #include <QMainWindow>
+#include <QRect>
 #include <QStringList>
 
-class QLabel;
+#include <optional>
+
+class PreviewWindow;
 struct MainWindowForm;
 
 // The main window: the settings of a recording run, its progress and result, and the preview.
@@ -29,6 +32,8 @@ public:
     // What the command line gave that could not be used as it stood: the status's tooltip
     // until a run explains a result of its own.
     void explainStart(const QString &note);
+    // A region given on the command line: outlined on the picture and told on, as if drawn.
+    void setEyelidRegion(QRect box);
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -40,6 +45,11 @@ signals:
     void finishRequested();
     // The run's events for the run record, on the monotonic clock of QElapsedTimer.
     void runEvent(QString event, qint64 monotonicMs, QString detail);
+    // To the camera watcher, which answers each watchCamera with one watchingStopped.
+    void watchCamera(int index);
+    void stopWatching();
+    // The eye's region, in frame pixels, for the watcher and the recorder.
+    void eyelidRegionChanged(QRect box);
 
 public slots:
     void updateTime(QString time);
@@ -48,6 +58,12 @@ public slots:
     // After the last frame, while the recorder still encodes frames that waited on disk: how
     // much of the recording is in the video, until its result.
     void showSaving(int percent);
+    // The camera watcher's answers.
+    void watchingStopped();
+    void watchFailed(QString reason);
+    // The closure measured by the watcher or the recorder, for the trace under the picture.
+    void showClosure(double ms, double closure);
+    void showThreshold(int level);
 
 private slots:
     // The run's events, each handed over to the run. The run's own timers reach it directly.
@@ -56,6 +72,8 @@ private slots:
     void updatePostponeStart();
     void recorded(bool successful);
     void showFrame(IplImage *image);
+    // A frame lent by the camera watcher: drawn whenever the window is open.
+    void showWatchedFrame(IplImage *image);
     QImage convert(const IplImage *iplImage);
     void on_pushButton_newRecord_clicked();
     void on_pushButton_selectDirectory_clicked();
@@ -77,11 +95,26 @@ private:
 
     void buildPreviewWindow();
     void selectCamera(int cameraIndex);
+    // From the press until the result the camera is the recorder's.
+    bool runOn() const;
+    // Watches when the operator wants it and no run is on, and stops watching otherwise.
+    void followRun();
+    // Once for each camera the watcher holds.
+    void askWatcherToStop();
+    void setWatching(bool on);
+    // The run's start waits until the watcher has released the camera; a stop follows it.
+    void passOnStart(int index);
+    void passOnStop();
 
-    QWidget *previewWindow = nullptr;
-    QLabel *previewLabel = nullptr;
+    PreviewWindow *previewWindow = nullptr;
     MainWindowForm *ui;
     BeepTone beepTone;
     RunControl run;
     bool closingOnSignal = false;
+    bool watchWanted = false;
+    // watchCamera requests not yet answered with watchingStopped.
+    int watchesOpen = 0;
+    bool stopAsked = false;
+    std::optional<int> heldStart;
+    bool heldStop = false;
 };
