@@ -110,6 +110,7 @@ void Recorder::record(int camID)
     recording = true;
     const MonotonicClock::time_point start = clock();
     recordTime = start.time_since_epoch().count();
+    emit recordingClockStarted();
     timeline.emplace(start, capture->frameRate(), !capture->deliversOnDemand());
     runRecord.started(capture->description(), frameSize, declaredFps, start);
     margin.noteRunRecord(fileSize(runRecordFileName));

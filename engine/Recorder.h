@@ -71,6 +71,9 @@ signals:
     void timeChanged(QString time);
     void recorded(bool successful);
     void finished();
+    // The recording clock's zero has just been set: for what must happen as close to it as it
+    // can, such as the stimulus hardware's start message.
+    void recordingClockStarted();
     // The reason of the result that the next recorded() gives, in one line.
     void resultExplained(QString reason);
 

@@ -206,7 +206,8 @@ bool RunRecord::operator==(const RunRecord &other) const
            measuredFps == other.measuredFps && frames == other.frames && lines == other.lines &&
            framesLost == other.framesLost && largestIntervalMs == other.largestIntervalMs &&
            timeSource == other.timeSource && video == other.video && result == other.result &&
-           endedBy == other.endedBy && events == other.events;
+           endedBy == other.endedBy && events == other.events &&
+           recordingClockZeroNs == other.recordingClockZeroNs;
 }
 
 QJsonObject RunRecord::toJson() const
@@ -229,6 +230,7 @@ QJsonObject RunRecord::toJson() const
         {QStringLiteral("frameSize"), QJsonArray{frameSize.width(), frameSize.height()}},
         {QStringLiteral("pixelFormat"), pixelFormat},
         {QStringLiteral("declaredFps"), declaredFps},
+        {QStringLiteral("recordingClockZeroNs"), recordingClockZeroNs},
         {QStringLiteral("measuredFps"), measuredFps},
         {QStringLiteral("frames"), frames},
         {QStringLiteral("lines"), lines},
@@ -260,6 +262,10 @@ std::optional<RunRecord> RunRecord::fromJson(const QJsonObject &object, QString 
     record.frameSize = frameSizeFrom(reader, reader.array("frameSize"));
     record.pixelFormat = reader.string("pixelFormat");
     record.declaredFps = reader.number("declaredFps");
+    // Records written before it was kept hold none.
+    if (object.contains(QLatin1String("recordingClockZeroNs")))
+        record.recordingClockZeroNs =
+            reader.whole("recordingClockZeroNs", 0, std::numeric_limits<qint64>::max() / 2);
     record.measuredFps = reader.number("measuredFps");
     record.frames = int(reader.whole("frames", 0));
     record.lines = int(reader.whole("lines", 0));

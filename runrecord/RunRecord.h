@@ -66,6 +66,9 @@ struct RunRecord
     QSize frameSize;
     QString pixelFormat;
     double declaredFps = 0; // the rate the video file declares
+    // The monotonic clock's reading in nanoseconds (CLOCK_MONOTONIC on Linux) at the recording
+    // clock's zero, so that other programs put their own events on the frames' clock.
+    qint64 recordingClockZeroNs = 0;
     double measuredFps = 0.0;
     int frames = 0;
     int lines = 0;
