@@ -1,9 +1,12 @@
 #pragma once
 
+#include "stimulus/SerialSetting.h"
+
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
 
+#include <optional>
 #include <vector>
 
 // What the command line says, after the toolkit has taken its own options out of it.
@@ -16,6 +19,10 @@ struct CommandLine
     QStringList sources;
     // The last "--camera-mode MODE", such as "1280x720@60:MJPG"; empty when none is given.
     QString cameraMode;
+    // The last "--serial DEVICE[:BAUD]"; nothing when not given or not understood.
+    std::optional<SerialSetting> serial;
+    // The last "--serial-start TEXT", escapes read; empty when not given.
+    QByteArray serialStart;
     // What was not used as given, one text each, such as "video length 'abc' is not a whole
     // number of seconds: 0 used"; each is also a debug line.
     QStringList notes;
@@ -34,7 +41,7 @@ struct CommandLine
     // its own options there; parse() puts them back.
     static Operands holdBackOperands(int &argc, char **argv);
 
-    // Reads the arguments and removes the --source and --camera-mode options from argc/argv, so
+    // Reads the arguments and removes the options that take a value from argc/argv, so
     // that argc then counts the program name and the positional arguments only, the held-back
     // operands last.
     static CommandLine parse(int &argc, char **argv, const Operands &operands = {});

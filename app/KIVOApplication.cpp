@@ -8,6 +8,7 @@
 #include "encode/EncoderTuning.h"
 #include "encode/FfmpegVideoSink.h"
 #include "engine/Recorder.h"
+#include "stimulus/SerialPortWorker.h"
 #include "ui/MainWindow.h"
 
 #include <QDebug>
@@ -66,6 +67,7 @@ KIVOApplication::KIVOApplication(int &argc, char **argv, const CommandLine::Oper
             mainWindow->closeOnSignal();
     });
 
+    startSerialPort(commandLine);
     workerThread->start(QThread::InheritPriority);
     mainWindow->show();
 }
@@ -86,9 +88,33 @@ Recorder::SinkFactory KIVOApplication::startEncoderTuning()
     };
 }
 
+void KIVOApplication::startSerialPort(const CommandLine &commandLine)
+{
+    if (!commandLine.serial)
+        return;
+    serialThread = new QThread(this);
+    serialThread->setObjectName(QStringLiteral("serial port"));
+    auto *serial = new SerialPortWorker(*commandLine.serial, commandLine.serialStart);
+    serial->moveToThread(serialThread);
+    connect(serialThread, &QThread::started, serial, &SerialPortWorker::start);
+    connect(serialThread, &QThread::finished, serial, &QObject::deleteLater);
+    // Connected after the recorder's own: a run's folder reaches the recorder before the lines.
+    connect(mainWindow, &MainWindow::workingDirectoryChanged, serial, &SerialPortWorker::openRun);
+    connect(recorder, &Recorder::recorded, serial, &SerialPortWorker::closeRun);
+    connect(recorder, &Recorder::recordingClockStarted, serial,
+            &SerialPortWorker::sendStartMessage);
+    connect(serial, &SerialPortWorker::runEvent, recorder, &Recorder::noteRunEvent);
+    connect(serial, &SerialPortWorker::lost, mainWindow, &MainWindow::explainStart);
+    serialThread->start();
+}
+
 KIVOApplication::~KIVOApplication()
 {
     qDebug("Kivo app destructor");
+    if (serialThread) {
+        serialThread->quit();
+        serialThread->wait();
+    }
     tuning->stop();
     tuningThread->quit();
     tuningThread->wait();

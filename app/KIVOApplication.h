@@ -23,6 +23,8 @@ private:
     KIVOApplication(int &argc, char **argv, const CommandLine::Operands &operands);
     // The sinks choose their settings from what the tuning measures.
     Recorder::SinkFactory startEncoderTuning();
+    // The stimulus hardware's port, in a thread of its own, when the command line names one.
+    void startSerialPort(const CommandLine &commandLine);
 
     MainWindow *mainWindow = nullptr;
     // Guarded: the thread deletes itself once it has finished.
@@ -32,6 +34,7 @@ private:
     // Measures this machine's encoder speeds between recordings, in a thread of its own.
     QThread *tuningThread = nullptr;
     EncoderTuning *tuning = nullptr;
+    QThread *serialThread = nullptr;
 
     friend class StartupTest;
     friend class ShutdownTest;
