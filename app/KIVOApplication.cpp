@@ -103,7 +103,7 @@ void KIVOApplication::startSerialPort(const CommandLine &commandLine)
     connect(recorder, &Recorder::recorded, serial, &SerialPortWorker::closeRun);
     connect(recorder, &Recorder::recordingClockStarted, serial,
             &SerialPortWorker::sendStartMessage);
-    connect(serial, &SerialPortWorker::runEvent, recorder, &Recorder::noteRunEvent);
+    connect(serial, &SerialPortWorker::runEvent, recorder, &Recorder::noteRunEventNs);
     connect(serial, &SerialPortWorker::lost, mainWindow, &MainWindow::explainStart);
     serialThread->start();
 }

@@ -141,6 +141,13 @@ void Recorder::noteRunEvent(QString event, qint64 monotonicMs, QString detail)
     runRecord.events().note({event, RunEvents::fromMilliseconds(monotonicMs), detail});
 }
 
+void Recorder::noteRunEventNs(QString event, qint64 monotonicNs, QString detail)
+{
+    const MonotonicClock::time_point time(std::chrono::duration_cast<MonotonicClock::duration>(
+        std::chrono::nanoseconds(monotonicNs)));
+    runRecord.events().note({event, time, detail});
+}
+
 void Recorder::loop()
 {
     // A fresh buffer every time: earlier frames may still wait for the writer or the window.

@@ -85,6 +85,8 @@ public slots:
     // An event of the run, read on the monotonic clock in milliseconds (QElapsedTimer's
     // msecsSinceReference()), for the run record of the recording it belongs to.
     void noteRunEvent(QString event, qint64 monotonicMs, QString detail);
+    // The same, read in nanoseconds, for events timed finer than the window's.
+    void noteRunEventNs(QString event, qint64 monotonicNs, QString detail);
 
 private slots:
     void loop();

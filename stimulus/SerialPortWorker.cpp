@@ -6,9 +6,9 @@
 
 namespace {
 
-qint64 milliseconds(MonotonicClock::time_point time)
+qint64 nanoseconds(MonotonicClock::time_point time)
 {
-    return std::chrono::floor<std::chrono::milliseconds>(time.time_since_epoch()).count();
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(time.time_since_epoch()).count();
 }
 
 } // namespace
@@ -134,5 +134,5 @@ void SerialPortWorker::note(const char *event, MonotonicClock::time_point time,
                             const QString &detail)
 {
     if (window.isOpen())
-        emit runEvent(QString::fromLatin1(event), milliseconds(time), detail);
+        emit runEvent(QString::fromLatin1(event), nanoseconds(time), detail);
 }

@@ -44,10 +44,10 @@ public slots:
     void sendStartMessage();
 
 signals:
-    // An event for the run record, on the monotonic clock in milliseconds: "serial" with the
+    // An event for the run record, on the monotonic clock in nanoseconds: "serial" with the
     // line, "serial sent" with the message, "serial lost" with why, and "serial lines dropped"
     // with how many of the run's lines were beyond the cap.
-    void runEvent(QString event, qint64 monotonicMs, QString detail);
+    void runEvent(QString event, qint64 monotonicNs, QString detail);
     // The port could not be opened or went away, in one line.
     void lost(QString why);
 
