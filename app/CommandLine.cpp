@@ -1,6 +1,7 @@
 #include "app/CommandLine.h"
 
 #include "generated/ProgramVersion.h"
+#include "stimulus/SerialText.h"
 
 #include <QtGlobal>
 
@@ -13,6 +14,8 @@ const char sourceOption[] = "--source";
 const char cameraModeOption[] = "--camera-mode";
 const char eyelidRegionOption[] = "--eyelid-region";
 const char eyelidThresholdOption[] = "--eyelid-threshold";
+const char serialOption[] = "--serial";
+const char serialStartOption[] = "--serial-start";
 const char endOfOptions[] = "--";
 
 bool is(const char *argument, const char *option)
@@ -25,7 +28,8 @@ bool is(const char *argument, const char *option)
 bool takesValue(const char *argument)
 {
     return is(argument, sourceOption) || is(argument, cameraModeOption) ||
-           is(argument, eyelidRegionOption) || is(argument, eyelidThresholdOption);
+           is(argument, eyelidRegionOption) || is(argument, eyelidThresholdOption) ||
+           is(argument, serialOption) || is(argument, serialStartOption);
 }
 
 // The position of the "--" that ends the options, or argc when there is none.
@@ -57,6 +61,13 @@ QStringList takeOption(int &argc, char **argv, const char *option)
     return values;
 }
 
+// The value of the last "option VALUE" pair, given more than once; all are taken out.
+QString takeLastOption(int &argc, char **argv, const char *option)
+{
+    const QStringList values = takeOption(argc, argv, option);
+    return values.isEmpty() ? QString() : values.last();
+}
+
 // The slots of the held-back operands are still there: the toolkit and takeOption() only
 // ever shorten the list.
 void appendOperands(int &argc, char **argv, const CommandLine::Operands &operands)
@@ -64,6 +75,20 @@ void appendOperands(int &argc, char **argv, const CommandLine::Operands &operand
     for (char *operand : operands)
         argv[argc++] = operand;
     argv[argc] = nullptr;
+}
+
+// The serial port that text names; nothing for none, and a note for a text not understood.
+std::optional<SerialSetting> serialSetting(const QString &text, QStringList &notes)
+{
+    if (text.isNull())
+        return std::nullopt;
+    QString why;
+    const std::optional<SerialSetting> setting = SerialSetting::fromOption(text, &why);
+    if (!setting) {
+        notes << QStringLiteral("serial port '%1' not understood (%2): none opened").arg(text, why);
+        qDebug("%s", qPrintable(notes.last()));
+    }
+    return setting;
 }
 
 // A positional number of something, such as "video length" in " of seconds"; one that is not a
@@ -155,6 +180,12 @@ QByteArray CommandLine::helpText()
         "  --eyelid-threshold N\n"
         "                     the grey level (0-255) above which the region's pixels count\n"
         "                     as lid; without it, Otsu's method chooses it on the first frame\n"
+        "  --serial DEVICE[:BAUD]\n"
+        "                     put the lines that the stimulus hardware sends on this serial\n"
+        "                     port during a run into its run record (115200 baud unless\n"
+        "                     given), such as /dev/ttyACM0:115200 or COM3\n"
+        "  --serial-start TEXT\n"
+        "                     send TEXT on the serial port when recording starts (\\n, \\xNN)\n"
         "  -h, --help         print this help and exit\n"
         "  --version          print the version and exit\n"
         "  --                 end the options: every argument after it is positional\n"
@@ -181,13 +212,13 @@ CommandLine CommandLine::parse(int &argc, char **argv, const Operands &operands)
 {
     CommandLine line;
     line.sources = takeOption(argc, argv, sourceOption);
-    const QStringList cameraModes = takeOption(argc, argv, cameraModeOption);
-    if (!cameraModes.isEmpty())
-        line.cameraMode = cameraModes.last();
+    line.cameraMode = takeLastOption(argc, argv, cameraModeOption);
     line.eyelidRegion =
         lastParsed<EyelidRegion>(argc, argv, eyelidRegionOption, "eyelid region", line.notes);
     line.eyelidThreshold = lastParsed<EyelidThreshold>(argc, argv, eyelidThresholdOption,
                                                        "eyelid threshold", line.notes);
+    line.serial = serialSetting(takeLastOption(argc, argv, serialOption), line.notes);
+    line.serialStart = SerialText::unescaped(takeLastOption(argc, argv, serialStartOption));
     appendOperands(argc, argv, operands);
     if (argc >= 3) {
         line.workingDirectory = QString::fromUtf8(argv[1]);

@@ -2,6 +2,7 @@
 
 #include "eyelid/EyelidRegion.h"
 #include "eyelid/EyelidThreshold.h"
+#include "stimulus/SerialSetting.h"
 
 #include <QByteArray>
 #include <QString>
@@ -24,6 +25,10 @@ struct CommandLine
     // given or the last is not of the form.
     std::optional<EyelidRegion> eyelidRegion;
     std::optional<EyelidThreshold> eyelidThreshold;
+    // The last "--serial DEVICE[:BAUD]"; nothing when not given or not understood.
+    std::optional<SerialSetting> serial;
+    // The last "--serial-start TEXT", escapes read; empty when not given.
+    QByteArray serialStart;
     // What was not used as given, one text each, such as "video length 'abc' is not a whole
     // number of seconds: 0 used"; each is also a debug line.
     QStringList notes;

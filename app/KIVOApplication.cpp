@@ -9,6 +9,7 @@
 #include "encode/FfmpegVideoSink.h"
 #include "engine/CameraWatcher.h"
 #include "engine/Recorder.h"
+#include "stimulus/SerialPortWorker.h"
 #include "ui/MainWindow.h"
 
 #include <QDebug>
@@ -76,6 +77,7 @@ KIVOApplication::KIVOApplication(int &argc, char **argv, const CommandLine::Oper
     // The region given on the command line reaches the recorder and the watcher as a drawn one.
     if (const std::optional<EyelidRegion> eye = commandLine.eyelidRegion)
         mainWindow->setEyelidRegion(QRect(eye->box.x, eye->box.y, eye->box.width, eye->box.height));
+    startSerialPort(commandLine);
     workerThread->start(QThread::InheritPriority);
     mainWindow->show();
 }
@@ -123,9 +125,33 @@ void KIVOApplication::startWatcher(const CameraSources &cameras,
     watchThread->start();
 }
 
+void KIVOApplication::startSerialPort(const CommandLine &commandLine)
+{
+    if (!commandLine.serial)
+        return;
+    serialThread = new QThread(this);
+    serialThread->setObjectName(QStringLiteral("serial port"));
+    auto *serial = new SerialPortWorker(*commandLine.serial, commandLine.serialStart);
+    serial->moveToThread(serialThread);
+    connect(serialThread, &QThread::started, serial, &SerialPortWorker::start);
+    connect(serialThread, &QThread::finished, serial, &QObject::deleteLater);
+    // Connected after the recorder's own: a run's folder reaches the recorder before the lines.
+    connect(mainWindow, &MainWindow::workingDirectoryChanged, serial, &SerialPortWorker::openRun);
+    connect(recorder, &Recorder::recorded, serial, &SerialPortWorker::closeRun);
+    connect(recorder, &Recorder::recordingClockStarted, serial,
+            &SerialPortWorker::sendStartMessage);
+    connect(serial, &SerialPortWorker::runEvent, recorder, &Recorder::noteRunEventNs);
+    connect(serial, &SerialPortWorker::lost, mainWindow, &MainWindow::explainStart);
+    serialThread->start();
+}
+
 KIVOApplication::~KIVOApplication()
 {
     qDebug("Kivo app destructor");
+    if (serialThread) {
+        serialThread->quit();
+        serialThread->wait();
+    }
     tuning->stop();
     tuningThread->quit();
     tuningThread->wait();

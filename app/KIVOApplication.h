@@ -29,6 +29,8 @@ private:
     // The sinks choose their settings from what the tuning measures.
     Recorder::SinkFactory startEncoderTuning();
     void startWatcher(const CameraSources &cameras, std::optional<EyelidThreshold> threshold);
+    // The stimulus hardware's port, in a thread of its own, when the command line names one.
+    void startSerialPort(const CommandLine &commandLine);
 
     MainWindow *mainWindow = nullptr;
     // Guarded: the thread deletes itself once it has finished.
@@ -43,6 +45,7 @@ private:
     // thread has ended.
     QThread *watchThread = nullptr;
     CameraWatcher *watcher = nullptr;
+    QThread *serialThread = nullptr;
 
     friend class StartupTest;
     friend class ShutdownTest;

@@ -72,5 +72,6 @@ BenchRecording::Result BenchRecording::record(double seconds)
     const QString base = files.entryList({"*.txt"}, QDir::Files, QDir::Name).value(0).chopped(4);
     result.videoFile = files.filePath(base + ".avi");
     result.textFile = files.filePath(base + ".txt");
+    result.runRecordFile = files.filePath(base + ".json");
     return result;
 }

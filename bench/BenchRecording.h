@@ -30,6 +30,7 @@ public:
         int previewsDrawn = 0;
         QString videoFile;
         QString textFile;
+        QString runRecordFile;
     };
 
     // The FFmpeg sink encodes with the given settings, or chooses them for the camera, from the

@@ -17,6 +17,7 @@
 #include "bench/RecordingAnalysis.h"
 #include "capture/TestCamera.h"
 #include "encode/EncoderChoice.h"
+#include "runrecord/RunRecord.h"
 
 #include <QCommandLineParser>
 #include <QElapsedTimer>
@@ -88,6 +89,13 @@ int measureMode(const QString &mode, BenchRecording::Sink sink, double seconds)
                          {"cpu", QString::number(result.cpuSeconds, 'f', 1)},
                          {"rss", QString::number(result.peakResidentBytes)},
                          {"drawn", QString::number(result.previewsDrawn)}});
+    // Live: every frame went through memory; otherwise some waited on disk for the encoder.
+    if (const std::optional<RunRecord> record = RunRecord::read(result.runRecordFile))
+        values.insert("saved", record->framesSpilled == 0
+                                   ? QStringLiteral("live")
+                                   : QStringLiteral("spill:%1,%2s")
+                                         .arg(record->framesSpilled)
+                                         .arg(record->savingMs / 1000.0, 0, 'f', 1));
     printValues(values);
     return 0;
 }

@@ -1,6 +1,7 @@
 #include "checker/CheckCommand.h"
 
 #include "checker/CheckTable.h"
+#include "checker/EventMarks.h"
 #include "checker/EyelidCheck.h"
 #include "checker/EyelidPlot.h"
 #include "checker/IntervalPlot.h"
@@ -32,7 +33,10 @@ QString plotTitle(const RecordingVerdict &verdict)
 bool writePlot(const RecordingVerdict &verdict, QTextStream &errors)
 {
     const QString fileName = IntervalPlot::fileNameFor(verdict.recording.video());
-    if (IntervalPlot::draw(verdict.frameMs, plotTitle(verdict)).save(fileName, "PNG"))
+    const std::optional<RunRecord> record = RunRecord::read(verdict.recording.runRecord());
+    const QVector<RunRecord::Event> serialLines =
+        record ? EventMarks::serialLines(record->events) : QVector<RunRecord::Event>();
+    if (IntervalPlot::draw(verdict.frameMs, plotTitle(verdict), serialLines).save(fileName, "PNG"))
         return true;
     errors << name << ": plot not written: " << fileName << '\n';
     return false;

@@ -1,5 +1,6 @@
 #include "checker/EyelidPlot.h"
 
+#include "checker/EventMarks.h"
 #include "checker/PlotAxes.h"
 
 #include <QDir>
@@ -11,10 +12,9 @@
 
 namespace {
 
-// Room at the top for the events' labels.
-const QRect plotArea(90, 70, EyelidPlot::width - 90 - 30, EyelidPlot::height - 70 - 70);
+const int plotTop = 30 + EventMarks::labelRoom;
+const QRect plotArea(90, plotTop, EyelidPlot::width - 90 - 30, EyelidPlot::height - plotTop - 70);
 const QColor lineColour(20, 60, 170);
-const QColor eventColour(230, 30, 20);
 
 double lastSecond(const QVector<EyelidTable::Row> &rows, const QVector<RunRecord::Event> &events)
 {
@@ -22,28 +22,6 @@ double lastSecond(const QVector<EyelidTable::Row> &rows, const QVector<RunRecord
     for (const RunRecord::Event &event : events)
         last = std::max(last, double(event.ms));
     return std::max(last / 1000.0, 0.001);
-}
-
-void drawEvents(QPainter &painter, const PlotAxes &axes, const QVector<RunRecord::Event> &events)
-{
-    const QFontMetrics metrics = painter.fontMetrics();
-    int row = 0;
-    for (const RunRecord::Event &event : events) {
-        // Events before the recording clock's zero fall left of the plot.
-        if (event.ms < 0)
-            continue;
-        const QPointF top = axes.at(event.ms / 1000.0, axes.maximum);
-        painter.setPen(QPen(eventColour, 1.2, Qt::DashLine));
-        painter.drawLine(top, axes.at(event.ms / 1000.0, axes.minimum));
-        painter.setPen(eventColour);
-        // Two rows of labels, so that events close together stay readable.
-        const double labelY = top.y() - 6 - (row++ % 2) * (metrics.height() + 2);
-        // Centred on its line, but kept inside the picture at either end.
-        const int labelWidth = metrics.horizontalAdvance(event.name);
-        const double labelX =
-            std::clamp(top.x() - labelWidth / 2.0, 2.0, double(EyelidPlot::width - labelWidth - 2));
-        painter.drawText(QPointF(labelX, labelY), event.name);
-    }
 }
 
 } // namespace
@@ -59,7 +37,7 @@ QImage EyelidPlot::draw(const QVector<EyelidTable::Row> &rows,
     const PlotAxes axes(plotArea, lastSecond(rows, events), 0, 1,
                         QStringLiteral("eyelid closure (0 open, 1 closed)"));
     axes.draw(painter);
-    drawEvents(painter, axes, events);
+    EventMarks::draw(painter, axes, events, width);
 
     painter.setClipRect(plotArea.adjusted(-2, -2, 2, 2));
     QPainterPath path;

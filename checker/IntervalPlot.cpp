@@ -1,5 +1,6 @@
 #include "checker/IntervalPlot.h"
 
+#include "checker/EventMarks.h"
 #include "checker/PlotAxes.h"
 
 #include <QDir>
@@ -12,7 +13,10 @@
 
 namespace {
 
-const QRect plotArea(90, 50, IntervalPlot::width - 90 - 30, IntervalPlot::height - 50 - 70);
+// Room at the top for the stimulus hardware's labels.
+const int plotTop = 30 + EventMarks::labelRoom;
+const QRect plotArea(90, plotTop, IntervalPlot::width - 90 - 30,
+                     IntervalPlot::height - plotTop - 70);
 const QColor lineColour(20, 60, 170);
 // Red against the blue line, and drawn over it wider than it, so that the median shows where
 // a steady recording's line lies on it.
@@ -45,7 +49,8 @@ void drawLegend(QPainter &painter, const QPen &pen, const QString &text)
 
 } // namespace
 
-QImage IntervalPlot::draw(const QVector<qint64> &frameMs, const QString &title)
+QImage IntervalPlot::draw(const QVector<qint64> &frameMs, const QString &title,
+                          const QVector<RunRecord::Event> &serialLines)
 {
     QImage image(width, height, QImage::Format_RGB32);
     image.fill(Qt::white);
@@ -70,6 +75,7 @@ QImage IntervalPlot::draw(const QVector<qint64> &frameMs, const QString &title)
     const double span = std::max<double>(frameMs.back(), 1.0) / 1000.0;
     const PlotAxes axes(plotArea, span, bottom, top, valueName);
     axes.draw(painter);
+    EventMarks::draw(painter, axes, serialLines, width);
 
     painter.setClipRect(plotArea);
     // Each interval as a step across the time it lasted, so that a gap shows as wide as it was.

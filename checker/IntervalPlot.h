@@ -1,5 +1,7 @@
 #pragma once
 
+#include "runrecord/RunRecord.h"
+
 #include <QImage>
 #include <QString>
 #include <QVector>
@@ -14,7 +16,9 @@ public:
     static constexpr int width = 1200;
     static constexpr int height = 500;
 
-    static QImage draw(const QVector<qint64> &frameMs, const QString &title);
+    // serialLines: the stimulus hardware's lines, marked where they came.
+    static QImage draw(const QVector<qint64> &frameMs, const QString &title,
+                       const QVector<RunRecord::Event> &serialLines = {});
     // The PNG beside a recording's video.
     static QString fileNameFor(const QString &videoFileName);
 };

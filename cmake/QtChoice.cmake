@@ -19,5 +19,5 @@ endif()
 
 set(EYEBLINK_QT_PACKAGE Qt${EYEBLINK_QT_MAJOR})
 find_package(${EYEBLINK_QT_PACKAGE} ${_minimum_qt_version} REQUIRED
-             COMPONENTS Core Gui Widgets Multimedia Test)
+             COMPONENTS Core Gui Widgets Multimedia SerialPort Test)
 message(STATUS "Building with Qt ${${EYEBLINK_QT_PACKAGE}_VERSION}")

@@ -17,11 +17,6 @@ namespace {
 
 constexpr int previewsInFlight = 2;
 
-QString sizeText(cv::Size size)
-{
-    return QStringLiteral("%1x%2").arg(size.width).arg(size.height);
-}
-
 qint64 fileSize(const std::string &fileName)
 {
     return QFileInfo(QString::fromStdString(fileName)).size();
@@ -119,6 +114,7 @@ void Recorder::record(int camID)
     recording = true;
     const MonotonicClock::time_point start = clock();
     recordTime = start.time_since_epoch().count();
+    emit recordingClockStarted();
     timeline.emplace(start, capture->frameRate(), !capture->deliversOnDemand());
     runRecord.setEyelid(eyelid.start(eyelidTableFileName, frameSize));
     runRecord.started(capture->description(), frameSize, declaredFps, start);
@@ -150,6 +146,13 @@ void Recorder::noteRunEvent(QString event, qint64 monotonicMs, QString detail)
     runRecord.events().note({event, RunEvents::fromMilliseconds(monotonicMs), detail});
 }
 
+void Recorder::noteRunEventNs(QString event, qint64 monotonicNs, QString detail)
+{
+    const MonotonicClock::time_point time(std::chrono::duration_cast<MonotonicClock::duration>(
+        std::chrono::nanoseconds(monotonicNs)));
+    runRecord.events().note({event, time, detail});
+}
+
 void Recorder::loop()
 {
     // A fresh buffer every time: earlier frames may still wait for the writer or the window.
@@ -157,10 +160,10 @@ void Recorder::loop()
     const FrameSource::Result result = capture->readFrame(frame);
     const MonotonicClock::time_point arrival = clock();
     if (result != FrameSource::Result::Frame) {
-        endRecording(sourceEnding(result), arrival);
+        endRecording(Ending::ofSource(result), arrival);
         return;
     }
-    if (const std::optional<Ending> ending = sizeChanged(frame.pixels)) {
+    if (const std::optional<Ending> ending = Ending::ofSizeChange(frameSize, frame.pixels.size())) {
         endRecording(*ending, arrival);
         return;
     }
@@ -242,29 +245,6 @@ QString Recorder::sourceName(int camID) const
 void Recorder::postIteration()
 {
     QTimer::singleShot(0, this, &Recorder::loop);
-}
-
-Recorder::Ending Recorder::sourceEnding(FrameSource::Result result) const
-{
-    if (result == FrameSource::Result::Ended) {
-        // A file played to its end: a complete recording, as on a stop.
-        qDebug("source ended");
-        return {RunRecord::EndedBy::CameraEnded, {}};
-    }
-    qDebug("capture error");
-    return {RunRecord::EndedBy::CameraFailed, QStringLiteral("the camera stopped delivering")};
-}
-
-// The video file holds frames of one size: a frame of another ends the recording, which keeps
-// every frame before it.
-std::optional<Recorder::Ending> Recorder::sizeChanged(const cv::Mat &frame) const
-{
-    if (frame.size() == frameSize)
-        return std::nullopt;
-    const QString change = QStringLiteral("frame size changed from %1 to %2")
-                               .arg(sizeText(frameSize), sizeText(frame.size()));
-    qDebug("%s", qPrintable(change));
-    return Ending{RunRecord::EndedBy::CameraFailed, change};
 }
 
 void Recorder::takeFrame(const FrameSource::Frame &frame, MonotonicClock::time_point arrival)

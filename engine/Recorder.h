@@ -8,6 +8,7 @@
 #include "engine/IplImagePointer.h"
 #include "engine/LineFile.h"
 #include "engine/PreviewFrame.h"
+#include "engine/RecordingEnding.h"
 #include "engine/RunRecordFile.h"
 #include "runrecord/RunRecord.h"
 
@@ -74,6 +75,9 @@ signals:
     void timeChanged(QString time);
     void recorded(bool successful);
     void finished();
+    // The recording clock's zero has just been set: for what must happen as close to it as it
+    // can, such as the stimulus hardware's start message.
+    void recordingClockStarted();
     // The reason of the result that the next recorded() gives, in one line.
     void resultExplained(QString reason);
     // The eyelid's closure on recorded frames, at most about 60 a second, while a region is set.
@@ -95,25 +99,20 @@ public slots:
     // Where the eye lies in the camera's frame, for the recordings that start from now on; an
     // empty box: no region, so no eyelid table.
     void setEyelidRegion(QRect box);
+    // The same, read in nanoseconds, for events timed finer than the window's.
+    void noteRunEventNs(QString event, qint64 monotonicNs, QString detail);
 
 private slots:
     void loop();
 
 private:
-    // How a recording ended; a failure gives its reason, a success none.
-    struct Ending
-    {
-        RunRecord::EndedBy cause;
-        QString failure;
-    };
+    using Ending = RecordingEnding;
 
     void makeFileNames();
     std::optional<QString> openOutputs(int camID);
     QString sourceName(int camID) const;
     std::optional<QString> openVideoWriter(cv::Size frameSize);
     void postIteration();
-    Ending sourceEnding(FrameSource::Result result) const;
-    std::optional<Ending> sizeChanged(const cv::Mat &frame) const;
     void takeFrame(const FrameSource::Frame &frame, MonotonicClock::time_point arrival);
     void lendPreview(const cv::Mat &frame);
     std::optional<MonotonicClock::duration> showElapsedTime();

@@ -24,6 +24,8 @@ void RunRecordFile::started(const FrameSource::Description &source, cv::Size fra
     runRecord.frameSize = QSize(frameSize.width, frameSize.height);
     runRecord.pixelFormat = source.pixelFormat;
     runRecord.declaredFps = declaredFps;
+    runRecord.recordingClockZeroNs =
+        std::chrono::duration_cast<std::chrono::nanoseconds>(start.time_since_epoch()).count();
     runRecord.timeSource = source.timeSource == FrameSource::TimeSource::Camera
                                ? RunRecord::TimeSource::Camera
                                : RunRecord::TimeSource::Arrival;

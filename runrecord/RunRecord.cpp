@@ -2,6 +2,7 @@
 
 #include "generated/ProgramVersion.h"
 #include "runrecord/FileSync.h"
+#include "runrecord/JsonReader.h"
 
 #include <QDebug>
 #include <QFile>
@@ -16,8 +17,6 @@
 #include <utility>
 
 namespace {
-
-template <class Enum> using Names = std::initializer_list<std::pair<Enum, const char *>>;
 
 // NotEnded has no name: a run record written while recording holds null there.
 const Names<RunRecord::EndedBy> endedByNames = {
@@ -41,24 +40,6 @@ const Names<RunRecord::TimeSource> timeSourceNames = {
     {RunRecord::TimeSource::Arrival, "arrival"},
 };
 
-template <class Enum> QString nameOf(const Names<Enum> &names, Enum value)
-{
-    for (const auto &[known, name] : names) {
-        if (known == value)
-            return QString::fromLatin1(name);
-    }
-    return {};
-}
-
-template <class Enum> std::optional<Enum> valueOf(const Names<Enum> &names, const QString &name)
-{
-    for (const auto &[value, known] : names) {
-        if (name == QLatin1String(known))
-            return value;
-    }
-    return std::nullopt;
-}
-
 // ISO 8601 with the offset from UTC always spelled out as +HH:MM, also for UTC itself, which
 // the toolkit writes as Z, and for local time, which it writes without an offset.
 QString isoText(const QDateTime &time)
@@ -72,81 +53,6 @@ QString isoText(const QDateTime &time)
                .arg(std::abs(offsetMinutes) / 60, 2, 10, QLatin1Char('0'))
                .arg(std::abs(offsetMinutes) % 60, 2, 10, QLatin1Char('0'));
 }
-
-// Reads typed values out of one JSON object, and those of the objects inside it through
-// readers of their own, and keeps the first reason any of them could not.
-class JsonReader
-{
-public:
-    explicit JsonReader(const QJsonObject &fields) : fields(fields), root(this) {}
-    JsonReader(const JsonReader &) = delete;
-    JsonReader &operator=(const JsonReader &) = delete;
-
-    JsonReader inside(const QJsonObject &inner, const QString &path)
-    {
-        return JsonReader(inner, path, root);
-    }
-    QString string(const char *key) { return value(key, QJsonValue::String, "a text").toString(); }
-    double number(const char *key) { return value(key, QJsonValue::Double, "a number").toDouble(); }
-    QJsonObject object(const char *key)
-    {
-        return value(key, QJsonValue::Object, "an object").toObject();
-    }
-    QJsonArray array(const char *key) { return value(key, QJsonValue::Array, "a list").toArray(); }
-    qint64 whole(const char *key, qint64 minimum = std::numeric_limits<int>::min(),
-                 qint64 maximum = std::numeric_limits<int>::max())
-    {
-        return whole(value(key, QJsonValue::Double, "a number"), QLatin1String(key), minimum,
-                     maximum);
-    }
-    qint64 whole(const QJsonValue &number, QLatin1String name, qint64 minimum, qint64 maximum)
-    {
-        const double value = number.toDouble();
-        if (!(number.isDouble() && std::floor(value) == value && value >= double(minimum) &&
-              value <= double(maximum))) {
-            fail(QStringLiteral("%1%2 not a whole number in range").arg(path, name));
-            return 0;
-        }
-        return qint64(value);
-    }
-    template <class Enum> Enum named(const char *key, const Names<Enum> &names)
-    {
-        const QString name = string(key);
-        const std::optional<Enum> found = valueOf(names, name);
-        if (!found)
-            fail(QStringLiteral("%1%2 \"%3\" unknown").arg(path, QLatin1String(key), name));
-        return found.value_or(names.begin()->first);
-    }
-    void fail(const QString &why)
-    {
-        if (!root->failed)
-            root->reason = why;
-        root->failed = true;
-    }
-    bool hasFailed() const { return root->failed; }
-    QString why() const { return root->reason; }
-
-private:
-    JsonReader(const QJsonObject &fields, QString path, JsonReader *root)
-        : fields(fields), path(std::move(path)), root(root)
-    {
-    }
-
-    QJsonValue value(const char *key, QJsonValue::Type type, const char *typeName)
-    {
-        const QJsonValue found = fields.value(QLatin1String(key));
-        if (found.type() != type)
-            fail(QStringLiteral("%1%2 missing or not %3")
-                     .arg(path, QLatin1String(key), QLatin1String(typeName)));
-        return found;
-    }
-
-    const QJsonObject fields;
-    const QString path;
-    JsonReader *const root;
-    bool failed = false;
-    QString reason;
-};
 
 QSize frameSizeFrom(JsonReader &reader, const QJsonArray &size)
 {
@@ -235,7 +141,8 @@ bool RunRecord::operator==(const RunRecord &other) const
            framesSpilled == other.framesSpilled && savingMs == other.savingMs &&
            largestIntervalMs == other.largestIntervalMs && timeSource == other.timeSource &&
            video == other.video && result == other.result && endedBy == other.endedBy &&
-           events == other.events && eyelid == other.eyelid;
+           events == other.events && eyelid == other.eyelid &&
+           recordingClockZeroNs == other.recordingClockZeroNs;
 }
 
 bool RunRecord::Eyelid::operator==(const Eyelid &other) const
@@ -264,6 +171,7 @@ QJsonObject RunRecord::toJson() const
         {QStringLiteral("frameSize"), QJsonArray{frameSize.width(), frameSize.height()}},
         {QStringLiteral("pixelFormat"), pixelFormat},
         {QStringLiteral("declaredFps"), declaredFps},
+        {QStringLiteral("recordingClockZeroNs"), recordingClockZeroNs},
         {QStringLiteral("measuredFps"), measuredFps},
         {QStringLiteral("frames"), frames},
         {QStringLiteral("lines"), lines},
@@ -301,6 +209,10 @@ std::optional<RunRecord> RunRecord::fromJson(const QJsonObject &object, QString 
     record.frameSize = frameSizeFrom(reader, reader.array("frameSize"));
     record.pixelFormat = reader.string("pixelFormat");
     record.declaredFps = reader.number("declaredFps");
+    // Records written before it was kept hold none.
+    if (object.contains(QLatin1String("recordingClockZeroNs")))
+        record.recordingClockZeroNs =
+            reader.whole("recordingClockZeroNs", 0, std::numeric_limits<qint64>::max() / 2);
     record.measuredFps = reader.number("measuredFps");
     record.frames = int(reader.whole("frames", 0));
     record.lines = int(reader.whole("lines", 0));

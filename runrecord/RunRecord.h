@@ -52,6 +52,9 @@ struct RunRecord
         {
         }
 
+        // The name of a line that the stimulus hardware sent, the line its detail.
+        static constexpr char serialLine[] = "serial";
+
         QString name;
         qint64 ms = 0; // on the recording clock; negative before it started
         // What the window adds, such as who asked to stop; empty for none.
@@ -77,6 +80,9 @@ struct RunRecord
     QSize frameSize;
     QString pixelFormat;
     double declaredFps = 0; // the rate the video file declares
+    // The monotonic clock's reading in nanoseconds (CLOCK_MONOTONIC on Linux) at the recording
+    // clock's zero, so that other programs put their own events on the frames' clock.
+    qint64 recordingClockZeroNs = 0;
     double measuredFps = 0.0;
     int frames = 0;
     int lines = 0;

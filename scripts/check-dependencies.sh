@@ -3,7 +3,7 @@
 # way, and every arrow points down:
 #   app -> ui -> engine -> capture, encode, runrecord -> common
 #   encode -> ffmpeg;  checker -> runrecord, ffmpeg;  bench -> any stage and tests/support
-#   engine, ui, app, checker -> eyelid -> common
+#   engine, ui, app, checker -> eyelid -> common;  app -> stimulus -> runrecord, common
 # capture and encode never see each other; runrecord sees the toolkit's core alone.
 set -euo pipefail
 cd "${1:-$(dirname "$0")/..}"
@@ -15,12 +15,13 @@ declare -A allowed=(
     [capture]="capture common"
     [encode]="encode ffmpeg common"
     [runrecord]="runrecord common generated"
+    [stimulus]="stimulus runrecord common"
     [engine]="engine capture encode runrecord eyelid common"
     [ui]="ui engine capture encode runrecord eyelid common"
-    [app]="app ui engine capture encode runrecord eyelid common generated"
+    [app]="app ui engine capture encode runrecord eyelid stimulus common generated"
     [checker]="checker runrecord ffmpeg eyelid common"
-    [bench]="bench engine capture encode runrecord ffmpeg eyelid common tests/support"
-    [tests/support]="tests/support app ui engine capture encode runrecord ffmpeg eyelid common checker"
+    [bench]="bench engine capture encode runrecord ffmpeg eyelid stimulus common tests/support"
+    [tests/support]="tests/support app ui engine capture encode runrecord ffmpeg eyelid stimulus common checker"
 )
 # Libraries a stage must not include at all, whatever folder includes them.
 declare -A foreign=(

@@ -5,9 +5,9 @@
 set -euo pipefail
 
 case "${EYEBLINK_QT_MAJOR:-5}" in
-5) qt_packages=(qtbase5-dev qtmultimedia5-dev libqt5multimedia5-plugins) ;;
+5) qt_packages=(qtbase5-dev qtmultimedia5-dev libqt5multimedia5-plugins libqt5serialport5-dev) ;;
 # Qt 6's multimedia backends (GStreamer, FFmpeg) come with libqt6multimedia6 itself.
-6) qt_packages=(qt6-base-dev qt6-multimedia-dev) ;;
+6) qt_packages=(qt6-base-dev qt6-multimedia-dev qt6-serialport-dev) ;;
 *) echo "EYEBLINK_QT_MAJOR is ${EYEBLINK_QT_MAJOR}; it must be 5 or 6" >&2; exit 1 ;;
 esac
 build_packages=(
@@ -29,6 +29,8 @@ test_packages+=(pulseaudio pulseaudio-utils sox)
 # avimux (good) and x264enc (ugly).
 test_packages+=(gstreamer1.0-tools gstreamer1.0-plugins-base gstreamer1.0-plugins-good
                 gstreamer1.0-plugins-ugly)
+# Pseudo-terminal pairs that stand in for a stimulus microcontroller's serial port.
+test_packages+=(socat)
 # The format check of the sources, with the version of .clang-format's rules.
 test_packages+=(clang-format)
 

@@ -36,6 +36,7 @@ private slots:
     void recordsBeforeSpillingRead_data();
     void recordsBeforeSpillingRead();
     void eventsWithoutDetailRead();
+    void recordsWithoutClockZeroRead();
     void endedBy_data();
     void endedBy();
     void startedWithOffset_data();
@@ -78,6 +79,8 @@ RunRecord RunRecordTest::fullRecord()
     record.frameSize = QSize(640, 480);
     record.pixelFormat = "BGR24";
     record.declaredFps = 30.0;
+    // Ten days after boot, in nanoseconds: beyond 32 bits, within a double's exact integers.
+    record.recordingClockZeroNs = 864012345678901;
     record.measuredFps = 119.87;
     record.frames = 1199;
     record.lines = 1198;
@@ -137,6 +140,8 @@ void RunRecordTest::everyKeyWritten_data()
     QTest::newRow("frameSize") << "frameSize" << QJsonValue(QJsonArray{640, 480});
     QTest::newRow("pixelFormat") << "pixelFormat" << QJsonValue("BGR24");
     QTest::newRow("declaredFps") << "declaredFps" << QJsonValue(30);
+    QTest::newRow("recordingClockZeroNs")
+        << "recordingClockZeroNs" << QJsonValue(qint64(864012345678901));
     QTest::newRow("measuredFps") << "measuredFps" << QJsonValue(119.87);
     QTest::newRow("frames") << "frames" << QJsonValue(1199);
     QTest::newRow("lines") << "lines" << QJsonValue(1198);
@@ -185,6 +190,7 @@ void RunRecordTest::noOtherKeys()
                          "frames",     "lines",       "framesLost",    "largestIntervalMs",
                          "timeSource", "video",       "result",        "endedBy",
                          "events",     "spillFile",   "framesSpilled", "savingMs"};
+    expected << "recordingClockZeroNs";
     expected.sort();
     QCOMPARE(keys, expected);
 }
@@ -272,6 +278,16 @@ void RunRecordTest::eventsWithoutDetailRead()
     QVERIFY(read);
     QCOMPARE(read->events, (QVector<RunRecord::Event>{{"recording started", 0, {}}}));
     QVERIFY(!RunRecord::endedByNamed("asleep"));
+}
+
+// Records written before the recording clock's zero was kept are still read, without one.
+void RunRecordTest::recordsWithoutClockZeroRead()
+{
+    QJsonObject json = fullRecord().toJson();
+    json.remove("recordingClockZeroNs");
+    const std::optional<RunRecord> read = RunRecord::fromJson(json);
+    QVERIFY(read);
+    QCOMPARE(read->recordingClockZeroNs, qint64(0));
 }
 
 void RunRecordTest::endedBy_data()
@@ -402,6 +418,10 @@ void RunRecordTest::rejects_data()
         << set("frames", 11.5) << "frames not a whole number in range";
     QTest::newRow("frames negative") << set("frames", -1) << "frames not a whole number in range";
     QTest::newRow("lines beyond int") << set("lines", 4e9) << "lines not a whole number in range";
+    QTest::newRow("clock zero negative")
+        << set("recordingClockZeroNs", -1) << "recordingClockZeroNs not a whole number in range";
+    QTest::newRow("clock zero as text")
+        << set("recordingClockZeroNs", "12") << "recordingClockZeroNs missing or not a number";
     QTest::newRow("started not a date")
         << set("started", "yesterday") << "started \"yesterday\" not a date and time";
     QTest::newRow("frameSize one number")
