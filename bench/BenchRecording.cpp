@@ -49,6 +49,11 @@ BenchRecording::~BenchRecording()
     thread.wait();
 }
 
+void BenchRecording::measureEyelid(QRect region)
+{
+    QMetaObject::invokeMethod(recorder, "setEyelidRegion", Q_ARG(QRect, region));
+}
+
 BenchRecording::Result BenchRecording::record(double seconds)
 {
     Result result;

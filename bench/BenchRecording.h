@@ -4,6 +4,7 @@
 #include "encode/FfmpegVideoSink.h"
 
 #include <QObject>
+#include <QRect>
 #include <QString>
 #include <QThread>
 
@@ -42,6 +43,8 @@ public:
 
     // Records for the given seconds, or until the camera runs dry when 0.
     Result record(double seconds);
+    // Every frame's eyelid closure measured in the region, as with --eyelid-region.
+    void measureEyelid(QRect region);
 
 signals:
     void recordRequested(int camID);

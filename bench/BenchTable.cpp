@@ -13,7 +13,7 @@ BenchTable::BenchTable() : out(stdout) {}
 
 void BenchTable::header()
 {
-    out << QString("%1 %2 %3 %4 %5 %6 %7 %8 %9 %10 %11 %12 %13 %14 %15 %16\n")
+    out << QString("%1 %2 %3 %4 %5 %6 %7 %8 %9 %10 %11 %12 %13 %14 %15 %16 %17 %18\n")
                .arg("sink", -6)
                .arg("camera", -18)
                .arg("produced", 8)
@@ -24,18 +24,20 @@ void BenchTable::header()
                .arg("p99", 6)
                .arg("max ms", 7)
                .arg("CPU s", 6)
+               .arg("ms/fr", 6)
                .arg("peak MB", 8)
                .arg("drawn", 6)
                .arg("settings", -13)
                .arg("enc fps", 7)
                .arg("max fps", 7)
+               .arg("whole s", 7)
                .arg("saved", -16);
     out.flush();
 }
 
 void BenchTable::modeRow(const QString &sink, const QString &mode, const Values &v)
 {
-    out << QString("%1 %2 %3 %4 %5 %6 %7 %8 %9 %10 %11 %12 %13 %14 %15 %16\n")
+    out << QString("%1 %2 %3 %4 %5 %6 %7 %8 %9 %10 %11 %12 %13 %14 %15 %16 %17 %18\n")
                .arg(sink, -6)
                .arg(mode, -18)
                .arg(v.value("produced", "-"), 8)
@@ -46,11 +48,13 @@ void BenchTable::modeRow(const QString &sink, const QString &mode, const Values 
                .arg(v.value("p99", "-"), 6)
                .arg(v.value("max", "-"), 7)
                .arg(v.value("cpu", "-"), 6)
+               .arg(v.value("cpuPerFrame", "-"), 6)
                .arg(megabytes(v.value("rss")), 8)
                .arg(v.value("drawn", "-"), 6)
                .arg(v.value("chosen", "-"), -13)
                .arg(v.value("chosenFps", "-"), 7)
                .arg(v.value("fastestFps", "-"), 7)
+               .arg(v.value("whole", "-"), 7)
                .arg(v.value("saved", "-"), -16);
     out.flush();
 }

@@ -15,6 +15,7 @@
 #include "bench/PipeEncoder.h"
 #include "bench/ProcessUsage.h"
 #include "bench/RecordingAnalysis.h"
+#include "capture/BlinkingEye.h"
 #include "capture/TestCamera.h"
 #include "encode/EncoderChoice.h"
 #include "runrecord/RunRecord.h"
@@ -26,6 +27,7 @@
 #include <QTemporaryDir>
 #include <QThread>
 
+#include <algorithm>
 #include <cstdio>
 
 namespace {
@@ -61,7 +63,7 @@ void printValues(const Values &values)
 }
 
 // Child: one recording of a camera mode for the given seconds.
-int measureMode(const QString &mode, BenchRecording::Sink sink, double seconds)
+int measureMode(const QString &mode, BenchRecording::Sink sink, double seconds, bool eyelid)
 {
     QTemporaryDir folder;
     // The settings that the program chooses here once it has measured this camera's frames.
@@ -74,21 +76,31 @@ int measureMode(const QString &mode, BenchRecording::Sink sink, double seconds)
     {
         BenchRecording run("test:" + mode, sink, folder.path(), std::nullopt,
                            calibration ? calibration->speeds : nullptr);
+        if (eyelid) {
+            const cv::Rect eye = BlinkingEye::eyeBox({camera.width, camera.height});
+            run.measureEyelid(QRect(eye.x, eye.y, eye.width, eye.height));
+        }
         result = run.record(seconds);
     }
     const RecordingAnalysis analysis = RecordingAnalysis::of(result.textFile, result.videoFile);
     Values values = calibration ? calibration->values() : Values();
-    values.insert(Values{{"ok", QString::number(result.successful)},
-                         {"produced", QString::number(analysis.produced)},
-                         {"video", QString::number(analysis.inVideo)},
-                         {"lines", QString::number(analysis.lines)},
-                         {"lost", QString::number(analysis.lost)},
-                         {"p50", QString::number(analysis.errorP50, 'f', 2)},
-                         {"p99", QString::number(analysis.errorP99, 'f', 2)},
-                         {"max", QString::number(analysis.errorMax, 'f', 2)},
-                         {"cpu", QString::number(result.cpuSeconds, 'f', 1)},
-                         {"rss", QString::number(result.peakResidentBytes)},
-                         {"drawn", QString::number(result.previewsDrawn)}});
+    values.insert(Values{
+        {"ok", QString::number(result.successful)},
+        {"produced", QString::number(analysis.produced)},
+        {"video", QString::number(analysis.inVideo)},
+        {"lines", QString::number(analysis.lines)},
+        {"lost", QString::number(analysis.lost)},
+        {"p50", QString::number(analysis.errorP50, 'f', 2)},
+        {"p99", QString::number(analysis.errorP99, 'f', 2)},
+        {"max", QString::number(analysis.errorMax, 'f', 2)},
+        {"cpu", QString::number(result.cpuSeconds, 'f', 1)},
+        {"cpuPerFrame",
+         QString::number(result.cpuSeconds * 1000 / std::max(analysis.produced, 1), 'f', 2)},
+        // How long the camera's frames were all kept, from the first.
+        {"whole", analysis.firstLost ? QString::number(*analysis.firstLost / camera.fps, 'f', 1)
+                                     : QStringLiteral("all")},
+        {"rss", QString::number(result.peakResidentBytes)},
+        {"drawn", QString::number(result.previewsDrawn)}});
     // Live: every frame went through memory; otherwise some waited on disk for the encoder.
     if (const std::optional<RunRecord> record = RunRecord::read(result.runRecordFile))
         values.insert("saved", record->framesSpilled == 0
@@ -249,6 +261,7 @@ struct Plan
     double longSeconds = 60;
     QStringList labModes;
     int peerFrames = 300;
+    QStringList eyelidModes;
 };
 
 int runPlan(const Plan &plan)
@@ -281,6 +294,13 @@ int runPlan(const Plan &plan)
         const Values values = runChild(
             {"--mode", mode, "--sink", "ffmpeg", "--seconds", QString::number(plan.seconds)});
         table.modeRow("ffmpeg", mode, values);
+    }
+    // The eyelid measured on every frame, against the same camera without it.
+    for (const QString &mode : plan.eyelidModes) {
+        const QStringList arguments{"--mode", mode,        "--sink",
+                                    "ffmpeg", "--seconds", QString::number(plan.seconds)};
+        table.modeRow("ffmpeg", mode, runChild(arguments));
+        table.modeRow("ffmpeg", mode + "+region", runChild(arguments + QStringList{"--eyelid"}));
     }
     for (const QString &mode : plan.labModes)
         table.peerRow(
@@ -317,17 +337,23 @@ int main(int argc, char *argv[])
         "1280x1024@200:gray,1280x1024@200,1920x1080@60,640x480@500:gray,2048x2048@100");
     const QCommandLineOption peerFrames("peer-frames", "Frames of each unpaced peer run.", "n",
                                         "300");
+    const QCommandLineOption eyelidModes(
+        "eyelid-modes",
+        "Modes recorded without and with the eyelid measured in the test eye's box.", "list",
+        "640x480@250:gray:eye");
     const QCommandLineOption mode("mode", "Child: record one camera mode.", "mode");
+    const QCommandLineOption eyelid("eyelid", "Child: measure the eyelid on the test eye.");
+
     const QCommandLineOption peers("peers", "Child: a lab mode through the peers.", "mode");
     const QCommandLineOption throughput("throughput", "Child: the unpaced run.", "n");
     const QCommandLineOption sink("sink", "Child: the video sink.", "name", "ffmpeg");
     parser.addOptions({sinks, modes, seconds, frames, memoryMode, longSeconds, labModes, peerFrames,
-                       mode, peers, throughput, sink});
+                       eyelidModes, mode, eyelid, peers, throughput, sink});
     parser.process(app);
 
     if (parser.isSet(mode))
         return measureMode(parser.value(mode), sinkNamed(parser.value(sink)),
-                           parser.value(seconds).toDouble());
+                           parser.value(seconds).toDouble(), parser.isSet(eyelid));
     if (parser.isSet(peers))
         return measurePeers(parser.value(peers), parser.value(peerFrames).toInt());
     if (parser.isSet(throughput))
@@ -341,5 +367,6 @@ int main(int argc, char *argv[])
     plan.longSeconds = parser.value(longSeconds).toDouble();
     plan.labModes = parser.value(labModes).split(',', Qt::SkipEmptyParts);
     plan.peerFrames = parser.value(peerFrames).toInt();
+    plan.eyelidModes = parser.value(eyelidModes).split(',', Qt::SkipEmptyParts);
     return runPlan(plan);
 }

@@ -35,6 +35,11 @@ RecordingAnalysis RecordingAnalysis::of(const QString &textFile, const QString &
             analysis.produced = std::max(analysis.produced, int(stamp->index) + 1);
         }
     analysis.lost = analysis.produced - indices.size();
+    for (int index = 0; index < analysis.produced && analysis.lost > 0; ++index)
+        if (!indices.contains(quint32(index))) {
+            analysis.firstLost = index;
+            break;
+        }
 
     const int paired = std::min(analysis.lines, analysis.inVideo);
     if (paired == 0 || !video.stamps[0])

@@ -2,6 +2,8 @@
 
 #include <QString>
 
+#include <optional>
+
 // What a recording's files say about it, judged by the index and capture time that the test
 // camera drew into every frame.
 struct RecordingAnalysis
@@ -12,6 +14,8 @@ struct RecordingAnalysis
     int lines = 0;
     // Indices missing from the video, up to the last one in it.
     int lost = 0;
+    // The first index missing from the video; nothing when none is.
+    std::optional<int> firstLost;
     // |line's ms - frame's capture ms|, both counted from the first frame: p50, p99, max.
     double errorP50 = -1;
     double errorP99 = -1;
