@@ -1,5 +1,7 @@
 #include "encode/WriterQueue.h"
 
+#include <limits>
+
 namespace {
 
 // How often saving tells its progress: often enough to be seen moving, rarely enough to cost
@@ -17,8 +19,10 @@ WriterQueue::WriterQueue(QObject *parent)
     qRegisterMetaType<cv::Mat>();
     thread.setObjectName(QStringLiteral("writer"));
     worker.moveToThread(&thread);
-    connect(this, &WriterQueue::frameQueued, &worker, &FrameWriter::write, Qt::QueuedConnection);
-    // Queued behind the frames pushed before the spill began, so taken back after them.
+    connect(
+        this, &WriterQueue::frameQueued, &worker,
+        [this](const cv::Mat &frame, int sequence) { writeQueued(frame, sequence); },
+        Qt::QueuedConnection);
     connect(&spill, &FrameSpill::frameInFile, &worker, [this] { takeBackSpilled(); });
     thread.start();
 }
@@ -36,6 +40,8 @@ void WriterQueue::start(std::unique_ptr<VideoSink> sink, int capacity, qint64 by
     spill.start(spillFileName);
     framesTaken = 0;
     framesHandled = 0;
+    spillLost = false;
+    framesDropped = 0;
     lastSavingMs = 0;
     QMetaObject::invokeMethod(
         &worker, [this, &sink] { worker.begin(std::move(sink)); }, Qt::BlockingQueuedConnection);
@@ -43,14 +49,16 @@ void WriterQueue::start(std::unique_ptr<VideoSink> sink, int capacity, qint64 by
 
 bool WriterQueue::tryPush(const cv::Mat &frame)
 {
-    // Once a frame has spilled, the later ones follow it until the writer has taken it back;
-    // once the spill failed, none is taken, so that the frames lost are the last ones.
-    if (!spill.isBusy() && !spill.hasFailed() && room.tryTake(frame)) {
+    // Once the spill failed, none is taken, so that the frames lost are the last ones.
+    if (spill.hasFailed() || spillLost)
+        return false;
+    const int sequence = framesTaken;
+    if (room.tryTake(frame)) {
         ++framesTaken;
-        emit frameQueued(frame);
+        emit frameQueued(frame, sequence);
         return true;
     }
-    if (!spill.tryAdd(frame))
+    if (!spill.tryAdd(frame, sequence))
         return false;
     ++framesTaken;
     return true;
@@ -59,19 +67,56 @@ bool WriterQueue::tryPush(const cv::Mat &frame)
 void WriterQueue::push(const cv::Mat &frame)
 {
     room.take(frame);
-    ++framesTaken;
-    emit frameQueued(frame);
+    emit frameQueued(frame, framesTaken++);
 }
 
+void WriterQueue::writeQueued(const cv::Mat &frame, int sequence)
+{
+    encodeSpilledBefore(sequence);
+    if (!spillLost) {
+        worker.write(frame);
+        return;
+    }
+    room.giveBack(frame);
+    ++framesDropped;
+    ++framesHandled;
+}
+
+// A spilled frame written into the file is encoded at once only when it is the next frame:
+// otherwise a queued frame before it is still to come and takes it along.
 void WriterQueue::takeBackSpilled()
 {
-    cv::Mat frame;
-    while (spill.takeNext(frame)) {
-        worker.encode(frame);
-        ++framesHandled;
-        if (savingNow && sinceSavingTold.hasExpired(savingTellMs))
-            tellSaving();
+    while (spill.oldest() == framesHandled.load()) {
+        if (!encodeOldestSpilled(false))
+            return;
     }
+}
+
+void WriterQueue::encodeSpilledBefore(int sequence)
+{
+    for (std::optional<int> oldest = spill.oldest(); oldest && *oldest < sequence;
+         oldest = spill.oldest())
+        encodeOldestSpilled(true);
+}
+
+// False when the oldest spilled frame is not in the file yet and waiting was not asked for.
+bool WriterQueue::encodeOldestSpilled(bool wait)
+{
+    cv::Mat frame;
+    const FrameSpill::Take took = spill.takeOldest(frame, wait);
+    if (took == FrameSpill::Take::NotYet)
+        return false;
+    // A frame lost in the spill is counted there; after it, the rest are only counted off.
+    if (took == FrameSpill::Take::Lost)
+        spillLost = true;
+    else if (!spillLost)
+        worker.encode(frame);
+    else
+        ++framesDropped;
+    ++framesHandled;
+    if (savingNow && sinceSavingTold.hasExpired(savingTellMs))
+        tellSaving();
+    return true;
 }
 
 void WriterQueue::tellSaving()
@@ -118,7 +163,7 @@ bool WriterQueue::finish()
     QMetaObject::invokeMethod(
         &worker,
         [this] {
-            takeBackSpilled();
+            encodeSpilledBefore(std::numeric_limits<int>::max());
             savingNow = false;
             return worker.finish();
         },

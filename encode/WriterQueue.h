@@ -12,10 +12,11 @@
 // A bounded queue of frames in front of a writer thread, so that a slow or stalling encoder
 // never holds up the capture. Bounded twice: in frames, and in the bytes their pixels take,
 // the frame in the writer's hands included. Frames travel as shared pixels, never copied.
-// Given a spill file, frames that find the queue full go there instead (FrameSpill), and so do
-// the frames after them until the writer has taken every spilled frame back: the video gets
-// the frames in the order they were pushed. What is still spilled when the recording ends is
-// encoded by finish(), which tells its progress meanwhile.
+// Given a spill file, frames that find the queue full go there instead (FrameSpill), while the
+// frames after them go to the queue again as soon as it has room: the writer takes each spilled
+// frame back in its turn, so the video gets the frames in the order they were pushed and the
+// disk takes only what memory cannot. What is still spilled when the recording ends is encoded
+// by finish(), which tells its progress meanwhile.
 class WriterQueue : public QObject
 {
     Q_OBJECT
@@ -44,11 +45,12 @@ public:
     // once a second while recording; once finish() has completed the file, every frame
     // written. Never more than were queued; safe to read from any thread.
     int framesInFile() const;
-    // Frames that tryPush() took but that could not be spilled after all: always the last ones
-    // taken.
-    int framesLost() const { return spill.framesLost(); }
-    // True once a spill write failed: every later frame is refused.
-    bool spillFailed() const { return spill.hasFailed(); }
+    // Frames that tryPush() took but that could not be spilled after all, and the queued
+    // frames after them: always the last ones taken.
+    int framesLost() const { return spill.framesLost() + framesDropped; }
+    // True once a spilled frame could not be written or read back: every later frame is
+    // refused.
+    bool spillFailed() const { return spill.hasFailed() || spillLost; }
     // The recording's frames that went through the spill file, and the bytes it takes.
     int framesSpilled() const { return spill.framesSpilled(); }
     qint64 spillBytes() const { return spill.bytes(); }
@@ -63,13 +65,18 @@ public:
     VideoSink::Description finishedDescription() const;
 
 signals:
-    void frameQueued(const cv::Mat &frame);
+    // sequence: the frame's place among the recording's frames taken.
+    void frameQueued(const cv::Mat &frame, int sequence);
     // While finish() encodes spilled frames: the percentage of the recording's frames encoded,
     // at most four times a second. Sent first in finish()'s thread, then in the writer thread.
     void saving(int percent);
 
 private:
+    // In the writer thread.
+    void writeQueued(const cv::Mat &frame, int sequence);
     void takeBackSpilled();
+    void encodeSpilledBefore(int sequence);
+    bool encodeOldestSpilled(bool wait);
     void tellSaving();
 
     FrameRoom room;
@@ -78,6 +85,9 @@ private:
     // The frames taken by tryPush() or push(), and those the writer has handled.
     std::atomic<int> framesTaken{0};
     std::atomic<int> framesHandled{0};
+    // Set by the writer once a spilled frame was lost: it drops every later frame.
+    std::atomic<bool> spillLost{false};
+    std::atomic<int> framesDropped{0};
     std::atomic<bool> savingNow{false};
     QElapsedTimer sinceSavingTold;
     qint64 lastSavingMs = 0;

@@ -35,6 +35,7 @@ private slots:
     void slowWriterLosesFramesBeyondTheBudget();
     void framesBeyondTheQueueSpillAndKeepTheirOrder();
     void spillDrainedWhileRecording();
+    void queueTakesFramesWhileSpilledOnesWait();
     void failedSpillLosesTheLastFrames();
 
 private:
@@ -365,6 +366,29 @@ void WriterQueueTest::spillDrainedWhileRecording()
     QCOMPARE(queue->savingMs(), qint64(0));
     QCOMPARE(saving.size(), 0);
     QVERIFY(!QFile::exists(folder.filePath("spill.raw")));
+}
+
+// Once the queue has room again, the next frames wait there even while spilled frames before
+// them are still to be encoded: the disk takes only what memory cannot, and the video still
+// gets every frame in order.
+void WriterQueueTest::queueTakesFramesWhileSpilledOnesWait()
+{
+    queue->setSpillFile(folder.filePath("spill.raw"));
+    ScriptedSink::Script slow;
+    slow.stallEvery = 1;
+    slow.stallMilliseconds = 200;
+    queue->start(openedSink(slow), 2);
+    for (int i = 0; i < 4; ++i)
+        QVERIFY(queue->tryPush(frames[std::size_t(i)]));
+    QTRY_COMPARE(queue->framesSpilled(), 2);
+    // Both queued frames written: the writer now takes the two spilled ones, 200 ms each.
+    QTRY_COMPARE_WITH_TIMEOUT(queue->bytesWaiting(), qint64(0), 20000);
+    for (int i = 4; i < 6; ++i)
+        QVERIFY(queue->tryPush(frames[std::size_t(i)]));
+    QVERIFY(queue->finish());
+    QCOMPARE(queue->framesSpilled(), 2);
+    QCOMPARE(*written, QVector<int>({0, 1, 2, 3, 4, 5}));
+    QCOMPARE(queue->framesLost(), 0);
 }
 
 #ifdef Q_OS_LINUX
