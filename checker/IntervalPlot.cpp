@@ -13,8 +13,8 @@
 
 namespace {
 
-// Room at the top for the stimulus hardware's labels.
-const int plotTop = 30 + EventMarks::labelRoom;
+// Below the title, room for the stimulus hardware's labels.
+const int plotTop = 40 + EventMarks::labelRoom;
 const QRect plotArea(90, plotTop, IntervalPlot::width - 90 - 30,
                      IntervalPlot::height - plotTop - 70);
 const QColor lineColour(20, 60, 170);
