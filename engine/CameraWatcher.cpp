@@ -44,6 +44,7 @@ void CameraWatcher::watch(int camID)
     }
     firstFrameTime.reset();
     formatTold = false;
+    previewPace.restart();
     lastMeasuredMs.reset();
     chosenThreshold.reset();
     QTimer::singleShot(0, this, &CameraWatcher::readNext);
@@ -88,10 +89,13 @@ void CameraWatcher::readNext()
         formatTold = true;
         emit formatSeen(QSize(frame.pixels.cols, frame.pixels.rows), frame.pixels.channels() == 1);
     }
-    if (IplImage *image = PreviewFrame::lend(frame.pixels, previewsLent, previewsInFlight)) {
-        emit frameAvailable(image);
-        measure(frame, arrival);
+    if (previewPace.due(arrival)) {
+        if (IplImage *image = PreviewFrame::lend(frame.pixels, previewsLent, previewsInFlight)) {
+            previewPace.lent(arrival);
+            emit frameAvailable(image);
+        }
     }
+    measure(frame, arrival);
     QTimer::singleShot(0, this, &CameraWatcher::readNext);
 }
 

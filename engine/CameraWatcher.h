@@ -2,6 +2,7 @@
 
 #include "capture/FrameSource.h"
 #include "engine/PreviewFrame.h"
+#include "engine/PreviewPace.h"
 #include "eyelid/EyelidMeasure.h"
 
 #include <QObject>
@@ -71,6 +72,7 @@ private:
     std::optional<int> chosenThreshold;
     std::optional<MonotonicClock::time_point> firstFrameTime;
     bool formatTold = false;
+    PreviewPace previewPace;
     // The last closure's time; nothing before the region's first.
     std::optional<double> lastMeasuredMs;
 };

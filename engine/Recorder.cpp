@@ -116,6 +116,7 @@ void Recorder::record(int camID)
     recordTime = start.time_since_epoch().count();
     emit recordingClockStarted();
     timeline.emplace(start, capture->frameRate(), !capture->deliversOnDemand());
+    previewPace.restart();
     runRecord.setEyelid(eyelid.start(eyelidTableFileName, frameSize));
     runRecord.started(capture->description(), frameSize, declaredFps, start);
     space.margin().noteRunRecord(fileSize(runRecordFileName));
@@ -170,7 +171,7 @@ void Recorder::loop()
     takeFrame(frame, arrival);
     lineFile.writeConfirmed(writer.framesInFile());
     eyelid.writeConfirmed(writer.framesInFile());
-    lendPreview(frame.pixels);
+    lendPreview(frame.pixels, arrival);
     const std::optional<MonotonicClock::duration> newSecond = showElapsedTime();
     if (const std::optional<Ending> ending = outputsFailed(newSecond)) {
         endRecording(*ending, arrival);
@@ -262,10 +263,14 @@ void Recorder::takeFrame(const FrameSource::Frame &frame, MonotonicClock::time_p
     eyelid.frameQueued(frame.pixels, placement.milliseconds);
 }
 
-void Recorder::lendPreview(const cv::Mat &frame)
+void Recorder::lendPreview(const cv::Mat &frame, MonotonicClock::time_point arrival)
 {
-    if (IplImage *image = PreviewFrame::lend(frame, previewsLent, previewsInFlight))
+    if (!previewPace.due(arrival))
+        return;
+    if (IplImage *image = PreviewFrame::lend(frame, previewsLent, previewsInFlight)) {
+        previewPace.lent(arrival);
         emit frameAvailable(image);
+    }
 }
 
 // The time recorded when a new second has begun; nothing within a second.

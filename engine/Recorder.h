@@ -8,6 +8,7 @@
 #include "engine/IplImagePointer.h"
 #include "engine/LineFile.h"
 #include "engine/PreviewFrame.h"
+#include "engine/PreviewPace.h"
 #include "engine/RecordingEnding.h"
 #include "engine/RunRecordFile.h"
 #include "runrecord/RunRecord.h"
@@ -71,6 +72,7 @@ public:
     MonotonicClock::time_point recordingClockStart() const;
 
 signals:
+    // At most about 64 frames a second (PreviewPace), each given back with PreviewFrame::giveBack.
     void frameAvailable(IplImage *image);
     void timeChanged(QString time);
     void recorded(bool successful);
@@ -114,7 +116,7 @@ private:
     std::optional<QString> openVideoWriter(cv::Size frameSize);
     void postIteration();
     void takeFrame(const FrameSource::Frame &frame, MonotonicClock::time_point arrival);
-    void lendPreview(const cv::Mat &frame);
+    void lendPreview(const cv::Mat &frame, MonotonicClock::time_point arrival);
     std::optional<MonotonicClock::duration> showElapsedTime();
     std::optional<Ending> outputsFailed(std::optional<MonotonicClock::duration> newSecond);
     Ending requestedEnding() const;
@@ -144,6 +146,7 @@ private:
     // record requests that came while a recording ran, served once it has ended.
     std::deque<int> deferredRecords;
     PreviewFrame::Counter previewsLent = std::make_shared<std::atomic<int>>(0);
+    PreviewPace previewPace;
     FreeSpace space;
     std::string runRecordFileName;
     std::string spillFileName;
