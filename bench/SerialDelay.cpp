@@ -6,13 +6,10 @@
 // left after the recording clock's zero, and the frames the recording lost.
 
 #include "bench/RecordingAnalysis.h"
-#include "capture/CameraSources.h"
 #include "common/MonotonicClock.h"
-#include "encode/FfmpegVideoSink.h"
-#include "engine/Recorder.h"
 #include "runrecord/RunRecord.h"
-#include "stimulus/SerialPortWorker.h"
 #include "tests/support/PseudoTerminalPair.h"
+#include "tests/support/SerialRecording.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -24,7 +21,6 @@
 #include <QThread>
 
 #include <algorithm>
-#include <atomic>
 #include <cmath>
 #include <vector>
 
@@ -41,54 +37,6 @@ struct Written
 {
     QString line;
     qint64 ns = 0;
-};
-
-// The recorder and the serial port in threads of their own, wired as the application wires
-// them; record() runs one recording of the source while write() feeds the other end.
-class SerialRecording
-{
-public:
-    SerialRecording(const QString &source, const QString &device, const QString &folder)
-        : serial(new SerialPortWorker(SerialSetting{device, 115200}, "go\n"))
-    {
-        recorder->setSinkFactory([] { return std::make_unique<FfmpegVideoSink>(); });
-        recorder->setSourceFactory(
-            [source](int camera) { return CameraSources({}, {source}).open(camera); });
-        recorder->moveToThread(&recorderThread);
-        QObject::connect(
-            recorder, &Recorder::recorded, recorder, [this] { ++results; }, Qt::DirectConnection);
-        serial->moveToThread(&serialThread);
-        QObject::connect(&serialThread, &QThread::started, serial, &SerialPortWorker::start);
-        QObject::connect(&serialThread, &QThread::finished, serial, &QObject::deleteLater);
-        QObject::connect(recorder, &Recorder::recorded, serial, &SerialPortWorker::closeRun);
-        QObject::connect(recorder, &Recorder::recordingClockStarted, serial,
-                         &SerialPortWorker::sendStartMessage);
-        QObject::connect(serial, &SerialPortWorker::runEvent, recorder, &Recorder::noteRunEventNs);
-        recorderThread.start();
-        serialThread.start();
-        Recorder *target = recorder;
-        QMetaObject::invokeMethod(recorder, [target, folder] { target->setFolderAddress(folder); });
-        QMetaObject::invokeMethod(serial, &SerialPortWorker::openRun);
-        QMetaObject::invokeMethod(recorder, [target] { target->record(0); });
-    }
-    ~SerialRecording()
-    {
-        Recorder *doomed = recorder;
-        QMetaObject::invokeMethod(
-            recorder, [doomed] { delete doomed; }, Qt::BlockingQueuedConnection);
-        recorderThread.quit();
-        serialThread.quit();
-        recorderThread.wait();
-        serialThread.wait();
-    }
-    bool ended() const { return results > 0; }
-    void stop() { QMetaObject::invokeMethod(recorder, "stop"); }
-
-    Recorder *recorder = new Recorder;
-    SerialPortWorker *serial;
-    QThread recorderThread;
-    QThread serialThread;
-    std::atomic<int> results{0};
 };
 
 double quantile(std::vector<double> values, double share)
@@ -127,7 +75,8 @@ int main(int argc, char *argv[])
     QTemporaryDir folder;
     std::vector<Written> written;
     {
-        SerialRecording recording("test:" + parser.value(mode), pair.device(), folder.path());
+        SerialRecording recording("test:" + parser.value(mode), {pair.device(), 115200}, "go\n",
+                                  folder.path());
         QByteArray received;
         QTest::qWaitFor(
             [&] {

@@ -2,8 +2,9 @@
 #include "encode/FfmpegVideoSink.h"
 #include "engine/Recorder.h"
 #include "runrecord/RunRecord.h"
-#include "stimulus/SerialPortWorker.h"
+#include "stimulus/SerialRunWindow.h"
 #include "tests/support/PseudoTerminalPair.h"
+#include "tests/support/SerialRecording.h"
 
 #include <QDir>
 #include <QSerialPort>
@@ -27,6 +28,20 @@ qint64 nowNs()
         .count();
 }
 
+// The first line the other end reads, waiting for it.
+QByteArray readLine(QSerialPort &peer)
+{
+    QByteArray received;
+    QTest::qWaitFor(
+        [&] {
+            peer.waitForReadyRead(100);
+            received += peer.readAll();
+            return received.contains('\n');
+        },
+        30000);
+    return received;
+}
+
 } // namespace
 
 // The serial port wired to the recorder as the application wires them: the stimulus
@@ -38,6 +53,7 @@ class RecorderSerialTest : public QObject
 private slots:
     void monotonicClockIsClockMonotonic();
     void linesInTheRunRecord();
+    void floodDuringARecording();
 };
 
 // What the README promises scripts: the record's nanoseconds are CLOCK_MONOTONIC's, as Python's
@@ -69,67 +85,28 @@ void RecorderSerialTest::linesInTheRunRecord()
     QSerialPort peer(pair.peer());
     QVERIFY(peer.open(QIODevice::ReadWrite));
 
-    QThread recorderThread;
-    auto *recorder = new Recorder;
-    recorder->setSinkFactory([] { return std::make_unique<FfmpegVideoSink>(); });
-    recorder->setSourceFactory(
+    qint64 zeroNs = 0;
+    qint64 csWritten = 0;
+    qint64 usWritten = 0;
+    std::optional<RunRecord> record;
+    {
         // Ends by itself, as an unplugged camera.
-        [](int camera) { return CameraSources({}, {"test:320x240@30:frames=45"}).open(camera); });
-    recorder->moveToThread(&recorderThread);
-    std::atomic<int> results{0};
-    connect(
-        recorder, &Recorder::recorded, recorder, [&results] { ++results; }, Qt::DirectConnection);
-
-    QThread serialThread;
-    auto *serial = new SerialPortWorker(SerialSetting{pair.device(), 115200}, "go\n");
-    serial->moveToThread(&serialThread);
-    connect(&serialThread, &QThread::started, serial, &SerialPortWorker::start);
-    connect(&serialThread, &QThread::finished, serial, &QObject::deleteLater);
-    connect(recorder, &Recorder::recorded, serial, &SerialPortWorker::closeRun);
-    connect(recorder, &Recorder::recordingClockStarted, serial,
-            &SerialPortWorker::sendStartMessage);
-    connect(serial, &SerialPortWorker::runEvent, recorder, &Recorder::noteRunEventNs);
-    recorderThread.start();
-    serialThread.start();
-
-    // As the window's press: the folder to the recorder first, then the run to the port.
-    const QString path = folder.path();
-    QMetaObject::invokeMethod(recorder, [recorder, path] { recorder->setFolderAddress(path); });
-    QMetaObject::invokeMethod(serial, &SerialPortWorker::openRun);
-    QMetaObject::invokeMethod(recorder, [recorder] { recorder->record(0); });
-
-    QByteArray received;
-    QVERIFY(QTest::qWaitFor(
-        [&] {
-            peer.waitForReadyRead(100);
-            received += peer.readAll();
-            return received.contains('\n');
-        },
-        30000));
-    QCOMPARE(received, QByteArray("go\n"));
-    const qint64 csWritten = nowNs();
-    peer.write("CS\n");
-    QVERIFY(peer.waitForBytesWritten(10000));
-    QThread::msleep(100);
-    const qint64 usWritten = nowNs();
-    peer.write("US\n");
-    QVERIFY(peer.waitForBytesWritten(10000));
-    QVERIFY(QTest::qWaitFor([&] { return results > 0; }, 60000));
-
-    QMetaObject::invokeMethod(
-        recorder, [recorder] { delete recorder; }, Qt::BlockingQueuedConnection);
-    recorderThread.quit();
-    serialThread.quit();
-    QVERIFY(recorderThread.wait(30000));
-    QVERIFY(serialThread.wait(30000));
-
-    const QStringList records = QDir(folder.path()).entryList({"*.json"}, QDir::Files);
-    QCOMPARE(records.size(), 1);
-    QString why;
-    const std::optional<RunRecord> record =
-        RunRecord::read(QDir(folder.path()).filePath(records.first()), &why);
-    QVERIFY2(record, qPrintable(why));
-    const qint64 zeroNs = record->recordingClockZeroNs;
+        SerialRecording recording("test:320x240@30:frames=45", {pair.device(), 115200}, "go\n",
+                                  folder.path());
+        QCOMPARE(readLine(peer), QByteArray("go\n"));
+        csWritten = nowNs();
+        peer.write("CS\n");
+        QVERIFY(peer.waitForBytesWritten(10000));
+        QThread::msleep(100);
+        usWritten = nowNs();
+        peer.write("US\n");
+        QVERIFY(peer.waitForBytesWritten(10000));
+        QVERIFY(QTest::qWaitFor([&] { return recording.ended(); }, 60000));
+        QString why;
+        record = recording.runRecord(&why);
+        QVERIFY2(record, qPrintable(why));
+    }
+    zeroNs = record->recordingClockZeroNs;
     QVERIFY(zeroNs > 0);
     QVERIFY(zeroNs < csWritten);
 
@@ -151,6 +128,53 @@ void RecorderSerialTest::linesInTheRunRecord()
         qInfo("%s timed %lld ms after its write", line, delay);
         QVERIFY2(delay >= -2 && delay <= 50, qPrintable(QString::number(delay)));
     }
+}
+
+// A device that sends a line every 0.1 ms: the run keeps its cap of lines and counts the rest,
+// and the recording beside it loses no frame.
+void RecorderSerialTest::floodDuringARecording()
+{
+    QTemporaryDir folder;
+    QVERIFY(folder.isValid());
+    PseudoTerminalPair pair;
+    QVERIFY2(pair.isReady(), qPrintable(pair.why()));
+    QSerialPort peer(pair.peer());
+    QVERIFY(peer.open(QIODevice::ReadWrite));
+    std::optional<RunRecord> record;
+    const int sent = 30000;
+    {
+        SerialRecording recording("test:320x240@30", {pair.device(), 115200}, "go\n",
+                                  folder.path());
+        QCOMPARE(readLine(peer), QByteArray("go\n"));
+        // Ten lines each millisecond, for three seconds or more.
+        for (int line = 0; line < sent; line += 10) {
+            QByteArray batch;
+            for (int i = line; i < line + 10; ++i)
+                batch += "flood " + QByteArray::number(i) + '\n';
+            peer.write(batch);
+            peer.waitForBytesWritten(1000);
+            QThread::msleep(1);
+        }
+        QThread::msleep(500);
+        recording.stop();
+        QVERIFY(QTest::qWaitFor([&] { return recording.ended(); }, 60000));
+        QString why;
+        record = recording.runRecord(&why);
+        QVERIFY2(record, qPrintable(why));
+    }
+    QCOMPARE(record->result, RunRecord::Result::Successful);
+    QCOMPARE(record->framesLost, 0);
+    QVERIFY(record->frames >= 30);
+    int kept = 0;
+    QString dropped;
+    for (const RunRecord::Event &event : record->events) {
+        kept += event.name == RunRecord::Event::serialLine;
+        if (event.name == "serial lines dropped")
+            dropped = event.detail;
+    }
+    QCOMPARE(kept, SerialRunWindow::defaultCap);
+    // The count is told a few times a second: the last told may miss the last lines read.
+    QVERIFY2(dropped.toInt() > 0 && kept + dropped.toInt() <= sent, qPrintable(dropped));
 }
 
 QTEST_MAIN(RecorderSerialTest)
