@@ -77,14 +77,7 @@ int main(int argc, char *argv[])
     {
         SerialRecording recording("test:" + parser.value(mode), {pair.device(), 115200}, "go\n",
                                   folder.path());
-        QByteArray received;
-        QTest::qWaitFor(
-            [&] {
-                peer.waitForReadyRead(100);
-                received += peer.readAll();
-                return received.contains('\n');
-            },
-            30000);
+        SerialRecording::readLine(peer);
         const int count = parser.value(lines).toInt();
         const qint64 spacingNs = parser.value(spacing).toLongLong() * 1000000;
         const qint64 firstNs = nowNs() + 500000000;

@@ -138,6 +138,8 @@ private slots:
 
 private:
     void configure(const std::function<void(Recorder &)> &change);
+    // The writer holds its first frame until the gate opens.
+    void holdWriterAt(QSemaphore &gate);
     void run(const std::function<void(Recorder &)> &action);
     void record(int camera)
     {
@@ -229,6 +231,17 @@ void RecorderTest::configure(const std::function<void(Recorder &)> &change)
 {
     QMetaObject::invokeMethod(
         recorder, [this, change] { change(*recorder); }, Qt::BlockingQueuedConnection);
+}
+
+void RecorderTest::holdWriterAt(QSemaphore &gate)
+{
+    configure([&gate](Recorder &r) {
+        r.setSinkFactory([&gate] {
+            return std::make_unique<ScriptedSink>(ScriptedSink::Script{&gate},
+                                                  std::make_shared<QVector<int>>(),
+                                                  std::make_unique<CvVideoSink>());
+        });
+    });
 }
 
 // Runs calls in the recorder's thread as one event, so that no iteration comes between them.
@@ -911,13 +924,7 @@ void RecorderTest::writerThatCannotKeepUp()
 void RecorderTest::savingAfterTheLastFrame()
 {
     QSemaphore gate;
-    configure([&gate](Recorder &r) {
-        r.setSinkFactory([&gate] {
-            return std::make_unique<ScriptedSink>(ScriptedSink::Script{&gate},
-                                                  std::make_shared<QVector<int>>(),
-                                                  std::make_unique<CvVideoSink>());
-        });
-    });
+    holdWriterAt(gate);
     auto opened = qScopeGuard([&gate] { gate.release(); });
     QSignalSpy saving(answers, &Answers::saving);
     recordFor(Small60, "00:03");
@@ -957,13 +964,7 @@ void RecorderTest::savingAfterTheLastFrame()
 void RecorderTest::quitWaitsForTheSaving()
 {
     QSemaphore gate;
-    configure([&gate](Recorder &r) {
-        r.setSinkFactory([&gate] {
-            return std::make_unique<ScriptedSink>(ScriptedSink::Script{&gate},
-                                                  std::make_shared<QVector<int>>(),
-                                                  std::make_unique<CvVideoSink>());
-        });
-    });
+    holdWriterAt(gate);
     auto opened = qScopeGuard([&gate] { gate.release(); });
     QSignalSpy saving(answers, &Answers::saving);
     record(Small60);

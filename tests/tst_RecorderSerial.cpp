@@ -28,20 +28,6 @@ qint64 nowNs()
         .count();
 }
 
-// The first line the other end reads, waiting for it.
-QByteArray readLine(QSerialPort &peer)
-{
-    QByteArray received;
-    QTest::qWaitFor(
-        [&] {
-            peer.waitForReadyRead(100);
-            received += peer.readAll();
-            return received.contains('\n');
-        },
-        30000);
-    return received;
-}
-
 } // namespace
 
 // The serial port wired to the recorder as the application wires them: the stimulus
@@ -51,10 +37,35 @@ class RecorderSerialTest : public QObject
 {
     Q_OBJECT
 private slots:
+    void init();
+    void cleanup();
     void monotonicClockIsClockMonotonic();
     void linesInTheRunRecord();
     void floodDuringARecording();
+
+private:
+    std::unique_ptr<QTemporaryDir> folder;
+    std::unique_ptr<PseudoTerminalPair> pair;
+    // The microcontroller's end of the line.
+    std::unique_ptr<QSerialPort> peer;
 };
+
+void RecorderSerialTest::init()
+{
+    folder = std::make_unique<QTemporaryDir>();
+    QVERIFY(folder->isValid());
+    pair = std::make_unique<PseudoTerminalPair>();
+    QVERIFY2(pair->isReady(), qPrintable(pair->why()));
+    peer = std::make_unique<QSerialPort>(pair->peer());
+    QVERIFY(peer->open(QIODevice::ReadWrite));
+}
+
+void RecorderSerialTest::cleanup()
+{
+    peer.reset();
+    pair.reset();
+    folder.reset();
+}
 
 // What the README promises scripts: the record's nanoseconds are CLOCK_MONOTONIC's, as Python's
 // time.monotonic_ns() reads it.
@@ -78,12 +89,6 @@ void RecorderSerialTest::monotonicClockIsClockMonotonic()
 
 void RecorderSerialTest::linesInTheRunRecord()
 {
-    QTemporaryDir folder;
-    QVERIFY(folder.isValid());
-    PseudoTerminalPair pair;
-    QVERIFY2(pair.isReady(), qPrintable(pair.why()));
-    QSerialPort peer(pair.peer());
-    QVERIFY(peer.open(QIODevice::ReadWrite));
 
     qint64 zeroNs = 0;
     qint64 csWritten = 0;
@@ -91,16 +96,16 @@ void RecorderSerialTest::linesInTheRunRecord()
     std::optional<RunRecord> record;
     {
         // Ends by itself, as an unplugged camera.
-        SerialRecording recording("test:320x240@30:frames=45", {pair.device(), 115200}, "go\n",
-                                  folder.path());
-        QCOMPARE(readLine(peer), QByteArray("go\n"));
+        SerialRecording recording("test:320x240@30:frames=45", {pair->device(), 115200}, "go\n",
+                                  folder->path());
+        QCOMPARE(SerialRecording::readLine(*peer), QByteArray("go\n"));
         csWritten = nowNs();
-        peer.write("CS\n");
-        QVERIFY(peer.waitForBytesWritten(10000));
+        peer->write("CS\n");
+        QVERIFY(peer->waitForBytesWritten(10000));
         QThread::msleep(100);
         usWritten = nowNs();
-        peer.write("US\n");
-        QVERIFY(peer.waitForBytesWritten(10000));
+        peer->write("US\n");
+        QVERIFY(peer->waitForBytesWritten(10000));
         QVERIFY(QTest::qWaitFor([&] { return recording.ended(); }, 60000));
         QString why;
         record = recording.runRecord(&why);
@@ -134,25 +139,19 @@ void RecorderSerialTest::linesInTheRunRecord()
 // and the recording beside it loses no frame.
 void RecorderSerialTest::floodDuringARecording()
 {
-    QTemporaryDir folder;
-    QVERIFY(folder.isValid());
-    PseudoTerminalPair pair;
-    QVERIFY2(pair.isReady(), qPrintable(pair.why()));
-    QSerialPort peer(pair.peer());
-    QVERIFY(peer.open(QIODevice::ReadWrite));
     std::optional<RunRecord> record;
     const int sent = 30000;
     {
-        SerialRecording recording("test:320x240@30", {pair.device(), 115200}, "go\n",
-                                  folder.path());
-        QCOMPARE(readLine(peer), QByteArray("go\n"));
+        SerialRecording recording("test:320x240@30", {pair->device(), 115200}, "go\n",
+                                  folder->path());
+        QCOMPARE(SerialRecording::readLine(*peer), QByteArray("go\n"));
         // Ten lines each millisecond, for three seconds or more.
         for (int line = 0; line < sent; line += 10) {
             QByteArray batch;
             for (int i = line; i < line + 10; ++i)
                 batch += "flood " + QByteArray::number(i) + '\n';
-            peer.write(batch);
-            peer.waitForBytesWritten(1000);
+            peer->write(batch);
+            peer->waitForBytesWritten(1000);
             QThread::msleep(1);
         }
         QThread::msleep(500);

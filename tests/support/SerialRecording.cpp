@@ -6,6 +6,8 @@
 #include "stimulus/SerialPortWorker.h"
 
 #include <QDir>
+#include <QSerialPort>
+#include <QTest>
 
 SerialRecording::SerialRecording(const QString &source, const SerialSetting &port,
                                  const QByteArray &startMessage, const QString &folder)
@@ -58,4 +60,17 @@ std::optional<RunRecord> SerialRecording::runRecord(QString *why) const
         return std::nullopt;
     }
     return RunRecord::read(QDir(folder).filePath(records.first()), why);
+}
+
+QByteArray SerialRecording::readLine(QSerialPort &peer)
+{
+    QByteArray received;
+    QTest::qWaitFor(
+        [&] {
+            peer.waitForReadyRead(100);
+            received += peer.readAll();
+            return received.contains('\n');
+        },
+        30000);
+    return received;
 }

@@ -10,6 +10,7 @@
 #include <atomic>
 #include <optional>
 
+class QSerialPort;
 class Recorder;
 class SerialPortWorker;
 
@@ -31,6 +32,8 @@ public:
     void stop();
     // The run record in folder, once ended.
     std::optional<RunRecord> runRecord(QString *why = nullptr) const;
+    // What the device's other end reads up to the first line's end, such as the start message.
+    static QByteArray readLine(QSerialPort &peer);
 
 private:
     QString folder;
