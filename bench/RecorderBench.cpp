@@ -62,19 +62,35 @@ void printValues(const Values &values)
     std::printf("RESULT %s\n", qPrintable(fields.join(' ')));
 }
 
-// Child: one recording of a camera mode for the given seconds.
-int measureMode(const QString &mode, BenchRecording::Sink sink, double seconds, bool eyelid)
+// "veryfast/1" as the table writes settings; nothing for anything else.
+std::optional<H264Settings> settingsNamed(const QString &text)
+{
+    const QStringList parts = text.split('/');
+    bool isNumber = false;
+    const int threads = parts.value(1).toInt(&isNumber);
+    if (parts.size() != 2 || !isNumber)
+        return std::nullopt;
+    H264Settings settings;
+    settings.preset = parts[0].toStdString();
+    settings.threads = threads;
+    return settings;
+}
+
+// Child: one recording of a camera mode for the given seconds, with the given settings or
+// those the program chooses here once it has measured this camera's frames.
+int measureMode(const QString &mode, BenchRecording::Sink sink, double seconds, bool eyelid,
+                std::optional<H264Settings> settings)
 {
     QTemporaryDir folder;
     // The settings that the program chooses here once it has measured this camera's frames.
     const TestCamera::Settings camera =
         TestCamera::Settings::parse("test:" + mode).value_or(TestCamera::Settings());
     std::optional<BenchCalibration> calibration;
-    if (sink == BenchRecording::Sink::Ffmpeg)
+    if (sink == BenchRecording::Sink::Ffmpeg && !settings)
         calibration = BenchCalibration::of({camera.width, camera.height}, camera.fps, camera.gray);
     BenchRecording::Result result;
     {
-        BenchRecording run("test:" + mode, sink, folder.path(), std::nullopt,
+        BenchRecording run("test:" + mode, sink, folder.path(), settings,
                            calibration ? calibration->speeds : nullptr);
         if (eyelid) {
             const cv::Rect eye = BlinkingEye::eyeBox({camera.width, camera.height});
@@ -84,6 +100,10 @@ int measureMode(const QString &mode, BenchRecording::Sink sink, double seconds, 
     }
     const RecordingAnalysis analysis = RecordingAnalysis::of(result.textFile, result.videoFile);
     Values values = calibration ? calibration->values() : Values();
+    if (settings)
+        values.insert(
+            "chosen",
+            QString("%1/%2").arg(QString::fromStdString(settings->preset)).arg(settings->threads));
     values.insert(Values{
         {"ok", QString::number(result.successful)},
         {"produced", QString::number(analysis.produced)},
@@ -299,8 +319,12 @@ int runPlan(const Plan &plan)
     for (const QString &mode : plan.eyelidModes) {
         const QStringList arguments{"--mode", mode,        "--sink",
                                     "ffmpeg", "--seconds", QString::number(plan.seconds)};
-        table.modeRow("ffmpeg", mode, runChild(arguments));
-        table.modeRow("ffmpeg", mode + "+region", runChild(arguments + QStringList{"--eyelid"}));
+        const Values plain = runChild(arguments);
+        table.modeRow("ffmpeg", mode, plain);
+        // With the same settings, so that the rows differ by the measure alone.
+        table.modeRow(
+            "ffmpeg", mode + "+region",
+            runChild(arguments + QStringList{"--eyelid", "--settings", plain.value("chosen")}));
     }
     for (const QString &mode : plan.labModes)
         table.peerRow(
@@ -343,17 +367,20 @@ int main(int argc, char *argv[])
         "640x480@250:gray:eye");
     const QCommandLineOption mode("mode", "Child: record one camera mode.", "mode");
     const QCommandLineOption eyelid("eyelid", "Child: measure the eyelid on the test eye.");
+    const QCommandLineOption fixedSettings("settings", "Child: encode with PRESET/THREADS.",
+                                           "settings");
 
     const QCommandLineOption peers("peers", "Child: a lab mode through the peers.", "mode");
     const QCommandLineOption throughput("throughput", "Child: the unpaced run.", "n");
     const QCommandLineOption sink("sink", "Child: the video sink.", "name", "ffmpeg");
     parser.addOptions({sinks, modes, seconds, frames, memoryMode, longSeconds, labModes, peerFrames,
-                       eyelidModes, mode, eyelid, peers, throughput, sink});
+                       eyelidModes, mode, eyelid, fixedSettings, peers, throughput, sink});
     parser.process(app);
 
     if (parser.isSet(mode))
         return measureMode(parser.value(mode), sinkNamed(parser.value(sink)),
-                           parser.value(seconds).toDouble(), parser.isSet(eyelid));
+                           parser.value(seconds).toDouble(), parser.isSet(eyelid),
+                           settingsNamed(parser.value(fixedSettings)));
     if (parser.isSet(peers))
         return measurePeers(parser.value(peers), parser.value(peerFrames).toInt());
     if (parser.isSet(throughput))
