@@ -91,7 +91,10 @@ int main(int argc, char *argv[])
         }
         QThread::msleep(500);
         recording.stop();
-        QTest::qWaitFor([&] { return recording.ended(); }, 60000);
+        if (!QTest::qWaitFor([&] { return recording.ended(); }, 60000)) {
+            out << "the recording gave no result\n";
+            return 1;
+        }
     }
     const QStringList records = QDir(folder.path()).entryList({"*.json"}, QDir::Files);
     const std::optional<RunRecord> record =

@@ -7,6 +7,7 @@
 #include "tests/support/SerialRecording.h"
 
 #include <QDir>
+#include <QRegularExpression>
 #include <QSerialPort>
 #include <QTemporaryDir>
 #include <QTest>
@@ -42,6 +43,7 @@ private slots:
     void monotonicClockIsClockMonotonic();
     void linesInTheRunRecord();
     void floodDuringARecording();
+    void deviceLostMidRecording();
 
 private:
     std::unique_ptr<QTemporaryDir> folder;
@@ -174,6 +176,59 @@ void RecorderSerialTest::floodDuringARecording()
     QCOMPARE(kept, SerialRunWindow::defaultCap);
     // The count is told a few times a second: the last told may miss the last lines read.
     QVERIFY2(dropped.toInt() > 0 && kept + dropped.toInt() <= sent, qPrintable(dropped));
+}
+
+// The cable pulled during a recording, then plugged in again: the recording goes on untouched,
+// its record tells the loss, and the lines after the port came back are there too.
+void RecorderSerialTest::deviceLostMidRecording()
+{
+    const QString device = folder->filePath("stimulus");
+    const QString peerLink = folder->filePath("microcontroller");
+    const QString records = folder->filePath("records");
+    QVERIFY(QDir().mkdir(records));
+    peer.reset();
+    pair = std::make_unique<PseudoTerminalPair>(device, peerLink);
+    QVERIFY2(pair->isReady(), qPrintable(pair->why()));
+    peer = std::make_unique<QSerialPort>(peerLink);
+    QVERIFY(peer->open(QIODevice::ReadWrite));
+    std::optional<RunRecord> record;
+    {
+        QTest::ignoreMessage(QtDebugMsg,
+                             QRegularExpression("^Serial port .*/stimulus lost: .*; tried again"));
+        SerialRecording recording("test:320x240@30", {device, 115200}, "go\n", records);
+        QCOMPARE(SerialRecording::readLine(*peer), QByteArray("go\n"));
+        peer->write("before\n");
+        QVERIFY(peer->waitForBytesWritten(10000));
+        QVERIFY(QTest::qWaitFor([&] { return recording.linesRead() == 1; }, 20000));
+
+        peer.reset();
+        pair->unplug();
+        pair = std::make_unique<PseudoTerminalPair>(device, peerLink);
+        QVERIFY2(pair->isReady(), qPrintable(pair->why()));
+        peer = std::make_unique<QSerialPort>(peerLink);
+        QVERIFY(peer->open(QIODevice::ReadWrite));
+        // Said until the port, tried again every second, has opened and read it.
+        QVERIFY(QTest::qWaitFor(
+            [&] {
+                peer->write("after\n");
+                peer->waitForBytesWritten(1000);
+                return recording.linesRead() > 1;
+            },
+            20000));
+        recording.stop();
+        QVERIFY(QTest::qWaitFor([&] { return recording.ended(); }, 60000));
+        QString why;
+        record = recording.runRecord(&why);
+        QVERIFY2(record, qPrintable(why));
+    }
+    QCOMPARE(record->result, RunRecord::Result::Successful);
+    QCOMPARE(record->framesLost, 0);
+    QStringList serialEvents;
+    for (const RunRecord::Event &event : record->events)
+        if (event.name.startsWith("serial") && event.name != "serial sent")
+            serialEvents << (event.name == "serial lost" ? event.name : event.detail);
+    serialEvents.removeDuplicates();
+    QCOMPARE(serialEvents, (QStringList{"before", "serial lost", "after"}));
 }
 
 QTEST_MAIN(RecorderSerialTest)

@@ -26,6 +26,10 @@ SerialRecording::SerialRecording(const QString &source, const SerialSetting &por
     QObject::connect(recorder, &Recorder::recordingClockStarted, serial,
                      &SerialPortWorker::sendStartMessage);
     QObject::connect(serial, &SerialPortWorker::runEvent, recorder, &Recorder::noteRunEventNs);
+    QObject::connect(
+        serial, &SerialPortWorker::runEvent, serial,
+        [this](const QString &event) { lines += event == RunRecord::Event::serialLine; },
+        Qt::DirectConnection);
     recorderThread.start();
     serialThread.start();
     // As the window's press: the folder to the recorder first, then the run to the port.
@@ -65,12 +69,12 @@ std::optional<RunRecord> SerialRecording::runRecord(QString *why) const
 QByteArray SerialRecording::readLine(QSerialPort &peer)
 {
     QByteArray received;
-    QTest::qWaitFor(
+    const bool lineRead = QTest::qWaitFor(
         [&] {
             peer.waitForReadyRead(100);
             received += peer.readAll();
             return received.contains('\n');
         },
         30000);
-    return received;
+    return lineRead ? received : QByteArray();
 }

@@ -29,10 +29,13 @@ public:
 
     // The recording's result is in.
     bool ended() const { return results > 0; }
+    // The stimulus hardware's lines the port has read in this run so far.
+    int linesRead() const { return lines; }
     void stop();
     // The run record in folder, once ended.
     std::optional<RunRecord> runRecord(QString *why = nullptr) const;
-    // What the device's other end reads up to the first line's end, such as the start message.
+    // What the device's other end reads up to the first line's end, such as the start message;
+    // nothing when no line came.
     static QByteArray readLine(QSerialPort &peer);
 
 private:
@@ -42,4 +45,5 @@ private:
     QThread recorderThread;
     QThread serialThread;
     std::atomic<int> results{0};
+    std::atomic<int> lines{0};
 };
