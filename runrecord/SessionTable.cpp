@@ -198,6 +198,7 @@ std::optional<QVector<SessionTable::Row>> SessionTable::read(const QString &file
 
 bool SessionTable::create(const QString &fileName, QString *why)
 {
+    file.close();
     file.setFileName(fileName);
     const QByteArray first = QByteArray(header) + '\n';
     if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
