@@ -7,7 +7,10 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QImage>
+#include <QProcess>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTextStream>
@@ -31,6 +34,7 @@ private slots:
     void blocksOfTen();
     void badArguments_data();
     void badArguments();
+    void programTakesTheSessionOption();
 };
 
 namespace {
@@ -273,6 +277,31 @@ void SessionCheckTest::badArguments()
     QCOMPARE(CheckCommand::run(QStringList{"eyeblink-check"} + arguments, out, err), status);
     err.flush();
     QVERIFY2(errors.contains(error), qPrintable(errors));
+}
+
+// The toolkit has an option of the same name, which the program must not lose to it.
+void SessionCheckTest::programTakesTheSessionOption()
+{
+    QTemporaryDir directory;
+    QVERIFY(directory.isValid());
+    const QString tablePath = directory.filePath("session_02012026_000000.csv");
+    SessionTable table;
+    QVERIFY(table.create(tablePath));
+    for (int trial = 1; trial <= 2; ++trial) {
+        writeTrial(directory.filePath(QString::number(trial)),
+                   trial == 1 ? responseFrom(120, 0.6) : noResponse());
+        SessionTable::Row row;
+        row.trial = trial;
+        row.folder = QString::number(trial);
+        QVERIFY(table.append(row));
+    }
+    QProcess program;
+    program.start(CHECKER_PROGRAM, {"--session", tablePath, "--align", "CS", "--isi", "250"});
+    QVERIFY(program.waitForFinished(60000));
+    const QString output = QString::fromUtf8(program.readAllStandardOutput());
+    QCOMPARE(program.exitCode(), 0);
+    QVERIFY2(output.contains(QRegularExpression("\\n1-2 +1 +1 +0 +0 +50%\\n")), qPrintable(output));
+    QVERIFY(QFileInfo::exists(SessionPlot::fileNameFor(tablePath)));
 }
 
 QTEST_MAIN(SessionCheckTest)
