@@ -1,13 +1,21 @@
 #include "capture/BlinkingEye.h"
+#include "checker/CheckCommand.h"
 #include "runrecord/SessionTable.h"
+#include "stimulus/SerialPortWorker.h"
+#include "tests/support/PseudoTerminalPair.h"
 #include "tests/support/RecordingCheck.h"
 #include "tests/support/WiredRun.h"
 
 #include <QDir>
+#include <QRegularExpression>
+#include <QScopeGuard>
+#include <QSerialPort>
 #include <QSignalSpy>
 #include <QSpinBox>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTextStream>
+#include <QTimer>
 
 #include <algorithm>
 
@@ -21,6 +29,7 @@ private slots:
     void fiveTrials();
     void stopInTheThirdTrial();
     void trialWaitsForTheOpenEye();
+    void conditionedResponsesOfAScriptedSession();
 };
 
 namespace {
@@ -207,6 +216,100 @@ void WholeSessionTest::trialWaitsForTheOpenEye()
                      [](const RunRecord::Event &e) { return e.name == "eye open"; });
     QVERIFY(eyeOpen != record->events.end());
     QCOMPARE(eyeOpen->detail, QString("%1 ms").arg(table[0].waitedMs));
+}
+
+// A microcontroller's sketch, at the other end of the serial port: at each recording's start
+// message it sends "CS on" after the trial's delay and "US on" 250 ms later.
+class ScriptedStimuli : public QObject
+{
+public:
+    ScriptedStimuli(const QString &device, QList<int> csDelaysMs)
+        : port(device), csDelays(std::move(csDelaysMs))
+    {
+        opened = port.open(QIODevice::ReadWrite);
+        connect(&port, &QSerialPort::readyRead, this, [this] {
+            received += port.readAll();
+            for (; received.contains("S\n"); received.remove(0, received.indexOf("S\n") + 2)) {
+                const int delay = csDelays.value(trials++, -1);
+                if (delay < 0)
+                    continue;
+                QTimer::singleShot(delay, Qt::PreciseTimer, this, [this] { send("CS on\n"); });
+                QTimer::singleShot(delay + 250, Qt::PreciseTimer, this,
+                                   [this] { send("US on\n"); });
+            }
+        });
+    }
+    bool opened = false;
+
+private:
+    void send(const char *line)
+    {
+        port.write(line);
+        port.flush();
+    }
+
+    QSerialPort port;
+    QList<int> csDelays;
+    QByteArray received;
+    int trials = 0;
+};
+
+// Three trials on the blinking eye, which blinks 1 s after the camera's first frame: a CS at
+// 800 ms puts the blink in the 100 ms before the US (a response), one at 1500 ms leaves the eye
+// open there (none), one at 1100 ms puts the blink in the baseline (left out). The session's
+// picture and its block table say so.
+void WholeSessionTest::conditionedResponsesOfAScriptedSession()
+{
+    PseudoTerminalPair pair;
+    QVERIFY2(pair.isReady(), qPrintable(pair.why()));
+    ScriptedStimuli stimuli(pair.peer(), {800, 1500, 1100});
+    QVERIFY(stimuli.opened);
+    QTemporaryDir directory;
+    QVERIFY(directory.isValid());
+    WiredRun run(directory.path(), "test:640x480@250:gray:eye");
+    run.window.setEyelidRegion(QRect(240, 200, 160, 80));
+    QThread serialThread;
+    auto *serial = new SerialPortWorker(SerialSetting{pair.device(), 115200}, "S\n");
+    serial->moveToThread(&serialThread);
+    // As the application wires the port.
+    connect(&serialThread, &QThread::started, serial, &SerialPortWorker::start);
+    connect(&serialThread, &QThread::finished, serial, &QObject::deleteLater);
+    connect(&run.window, &MainWindow::workingDirectoryChanged, serial, &SerialPortWorker::openRun);
+    connect(run.recorder, &Recorder::recorded, serial, &SerialPortWorker::closeRun);
+    connect(run.recorder, &Recorder::recordingClockStarted, serial,
+            &SerialPortWorker::sendStartMessage);
+    connect(serial, &SerialPortWorker::runEvent, run.recorder, &Recorder::noteRunEventNs);
+    serialThread.start();
+    const auto stopSerial = qScopeGuard([&serialThread] {
+        serialThread.quit();
+        serialThread.wait();
+    });
+
+    SessionControl *session = planSession(run, 3, {200, 200});
+    QSignalSpy ended(session, &SessionControl::ended);
+    run.press();
+    QVERIFY(ended.wait(120000));
+    const QVector<SessionTable::Row> table = tableIn(directory.path());
+    QCOMPARE(table.size(), 3);
+    for (const SessionTable::Row &row : table)
+        QCOMPARE(row.serialLines, (QStringList{"CS on", "US on"}));
+
+    const QStringList tables = QDir(directory.path()).entryList({"session_*.csv"}, QDir::Files);
+    QCOMPARE(tables.size(), 1);
+    const QString tablePath = directory.filePath(tables.first());
+    QString output;
+    QString errors;
+    QTextStream out(&output);
+    QTextStream err(&errors);
+    QCOMPARE(
+        CheckCommand::run({"eyeblink-check", "--session", tablePath, "--align", "CS", "--us", "US"},
+                          out, err),
+        0);
+    out.flush();
+    err.flush();
+    QCOMPARE(errors, QString());
+    QVERIFY2(output.contains(QRegularExpression("\\n1-3 +1 +1 +1 +0 +50%\\n")), qPrintable(output));
+    QVERIFY(QFileInfo::exists(tablePath.chopped(4) + "_traces.png"));
 }
 
 QTEST_MAIN(WholeSessionTest)
