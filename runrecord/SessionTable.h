@@ -30,7 +30,9 @@ public:
         int framesLost = 0;
         qint64 waitedMs = 0; // for the eye to open
         Eye eye = Eye::NotAsked;
-        QStringList serialLines; // the stimulus hardware's lines, in their order
+        // The stimulus hardware's lines, in their order, joined by ';' in the table (so a line
+        // that holds one reads back as two).
+        QStringList serialLines;
         bool operator==(const Row &other) const;
     };
 

@@ -29,6 +29,8 @@ private slots:
     void gateGivesUp();
     void gateWithoutRegionWaitsForNothing();
     void refusedPressEndsTheSession();
+    void remainingTrialsTold_data();
+    void remainingTrialsTold();
 
 private:
     void plan(int trials, TrialInterval interval, std::optional<OpenEyeGate> gate = {});
@@ -280,6 +282,29 @@ void SessionControlTest::refusedPressEndsTheSession()
     session->press();
     QCOMPARE(session->phase(), Phase::Idle);
     QCOMPARE(panel->status, QString("Please select working directory first!"));
+}
+
+void SessionControlTest::remainingTrialsTold_data()
+{
+    QTest::addColumn<int>("trials");
+    QTest::addColumn<QString>("reason");
+    QTest::newRow("many") << 100 << "99 trials after this one; 3 frames lost";
+    QTest::newRow("one more") << 2 << "1 trial after this one; 3 frames lost";
+    QTest::newRow("the only one") << 1 << "the session's last trial; 3 frames lost";
+}
+
+// The first trial's status and reason, while it records.
+void SessionControlTest::remainingTrialsTold()
+{
+    QFETCH(int, trials);
+    QFETCH(QString, reason);
+    answerAtOnce = false;
+    plan(trials, {0, 0});
+    QCOMPARE(session->trialStatus("RECORD FAILED"), QString("RECORD FAILED"));
+    session->press();
+    QCOMPARE(session->trialStatus("RECORD FAILED"),
+             QString("Trial 1 of %1: RECORD FAILED").arg(trials));
+    QCOMPARE(session->trialReason("3 frames lost"), reason);
 }
 
 QTEST_MAIN(SessionControlTest)

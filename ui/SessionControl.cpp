@@ -127,6 +127,7 @@ QString SessionControl::trialReason(const QString &reason) const
         return reason;
     const int after = plan.trials - trial;
     const QString remaining = currentPhase == Phase::Ending ? text("the session ends with it")
+                              : after == 0                  ? text("the session's last trial")
                               : after == 1                  ? text("1 trial after this one")
                                            : text("%1 trials after this one").arg(after);
     return RunReasons::joined({remaining, reason});
