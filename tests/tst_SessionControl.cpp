@@ -210,6 +210,7 @@ void SessionControlTest::trialHeldUntilTheEyeIsOpen()
     QVERIFY(session->wantsCamera());
     QCOMPARE(cameraWanted.size(), 1);
     QCOMPARE(panel->status, QString("Trial 1 of 1: waiting for the eye to open"));
+    QCOMPARE(panel->caption, QString("Stop"));
     // The watcher's pace, 60 closures a second, from the moment the lid starts to close.
     const double periodMs = 1000.0 / 60;
     const qint64 waitStart = now;

@@ -176,6 +176,7 @@ void SessionControl::nextTrial()
     waitStartMs = clock();
     giveUpTimer.start(int(plan.openEye->giveUpMs()));
     enter(Phase::WaitingForEye);
+    panel.showButtonCaption(text("Stop"));
     panel.showStatus(
         text("Trial %1 of %2: waiting for the eye to open").arg(trial).arg(plan.trials),
         plan.openEye->text());
