@@ -150,17 +150,32 @@ void SessionControlTest::trialsInTurn()
 void SessionControlTest::stopEndsTheSession_data()
 {
     QTest::addColumn<Phase>("stopIn");
+    // The window closed rather than the button pressed.
+    QTest::addColumn<bool>("byClosing");
     QTest::addColumn<int>("rowsLeft");
-    QTest::newRow("while the second trial records") << Phase::Trial << 2;
-    QTest::newRow("in the interval after the first") << Phase::Interval << 1;
+    QTest::newRow("while the second trial records") << Phase::Trial << false << 2;
+    QTest::newRow("in the interval after the first") << Phase::Interval << false << 1;
+    QTest::newRow("window closed while the second trial records") << Phase::Trial << true << 2;
+    QTest::newRow("window closed in the interval") << Phase::Interval << true << 1;
 }
 
 // A stop ends the trial that is on and the session with it; the interval's stop ends it at
-// once. No trial follows.
+// once. Closing the window does the same, the trial's row once its recording has ended. No
+// trial follows.
 void SessionControlTest::stopEndsTheSession()
 {
     QFETCH(Phase, stopIn);
+    QFETCH(bool, byClosing);
     QFETCH(int, rowsLeft);
+    // As the window hands a close to both.
+    const auto stop = [&] {
+        if (!byClosing) {
+            session->press();
+            return;
+        }
+        session->windowClosed();
+        run->windowClosed(false);
+    };
     plan(5, {300, 300});
     QSignalSpy trials(session.get(), &SessionControl::trialEnded);
     QSignalSpy starts(run.get(), &RunControl::startRecording);
@@ -172,16 +187,17 @@ void SessionControlTest::stopEndsTheSession()
         QTRY_COMPARE_WITH_TIMEOUT(starts.size(), 2, 10000);
         QCOMPARE(session->trialStatus(panel->status), QString("Trial 2 of 5: RECORDING..."));
         QCOMPARE(session->trialReason(panel->reason), QString("3 trials after this one"));
-        session->press();
+        stop();
         QCOMPARE(session->phase(), Phase::Ending);
+        QCOMPARE(rows().size(), rowsLeft - 1);
         QCOMPARE(session->trialReason("because"), QString("the session ends with it; because"));
-        // The recorder's answer to the stop.
+        // The recorder's answer to the stop, or to the quit.
         run->recorded(true);
     } else {
         QCOMPARE(session->phase(), Phase::Interval);
         QCOMPARE(panel->caption, QString("Stop"));
         QCOMPARE(panel->status, QString("Trial 2 of 5 starts in 0.3 s"));
-        session->press();
+        stop();
     }
     QCOMPARE(ended.size(), 1);
     QCOMPARE(session->phase(), Phase::Idle);
