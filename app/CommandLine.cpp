@@ -16,6 +16,9 @@ const char eyelidRegionOption[] = "--eyelid-region";
 const char eyelidThresholdOption[] = "--eyelid-threshold";
 const char serialOption[] = "--serial";
 const char serialStartOption[] = "--serial-start";
+const char trialsOption[] = "--trials";
+const char intervalOption[] = "--iti";
+const char openEyeOption[] = "--start-when-open";
 const char endOfOptions[] = "--";
 
 bool is(const char *argument, const char *option)
@@ -29,7 +32,9 @@ bool takesValue(const char *argument)
 {
     return is(argument, sourceOption) || is(argument, cameraModeOption) ||
            is(argument, eyelidRegionOption) || is(argument, eyelidThresholdOption) ||
-           is(argument, serialOption) || is(argument, serialStartOption);
+           is(argument, serialOption) || is(argument, serialStartOption) ||
+           is(argument, trialsOption) || is(argument, intervalOption) ||
+           is(argument, openEyeOption);
 }
 
 // The position of the "--" that ends the options, or argc when there is none.
@@ -125,6 +130,32 @@ std::optional<Parsed> lastParsed(int &argc, char **argv, const char *option, con
     return parsed;
 }
 
+// The session's plan from its three options; notes for what is not understood, or given
+// without a number of trials.
+SessionPlan sessionPlan(int &argc, char **argv, QStringList &notes)
+{
+    SessionPlan plan;
+    const QString trials = takeLastOption(argc, argv, trialsOption);
+    const std::optional<TrialInterval> interval =
+        lastParsed<TrialInterval>(argc, argv, intervalOption, "trial interval", notes);
+    plan.openEye = lastParsed<OpenEyeGate>(argc, argv, openEyeOption, "start when open", notes);
+    if (!trials.isNull()) {
+        bool ok = false;
+        plan.trials = trials.toInt(&ok);
+        if (!ok || plan.trials < 1) {
+            plan.trials = 0;
+            notes << QStringLiteral("trials '%1' not used: not a whole number from 1").arg(trials);
+            qDebug("%s", qPrintable(notes.last()));
+        }
+    }
+    if (plan.trials == 0 && (interval || plan.openEye)) {
+        notes << QStringLiteral("trial interval and start when open not used: no --trials");
+        qDebug("%s", qPrintable(notes.last()));
+    }
+    plan.interval = interval.value_or(TrialInterval{});
+    return plan;
+}
+
 } // namespace
 
 CommandLine::Request CommandLine::request(int argc, const char *const *argv)
@@ -186,6 +217,15 @@ QByteArray CommandLine::helpText()
         "                     given), such as /dev/ttyACM0:115200 or COM3\n"
         "  --serial-start TEXT\n"
         "                     send TEXT on the serial port when recording starts (\\n, \\xNN)\n"
+        "  --trials N         each press of New record runs a session of N trials, each a\n"
+        "                     run of its own; a table of the trials goes into the working\n"
+        "                     directory\n"
+        "  --iti MIN-MAX      seconds from one trial's result to the next trial, drawn\n"
+        "                     uniformly for each trial, such as 10-20 (default 0)\n"
+        "  --start-when-open CLOSURE:MS\n"
+        "                     with an eyelid region, hold each trial until the closure has\n"
+        "                     stayed below CLOSURE for MS ms, such as 0.25:200; after 60 s\n"
+        "                     (or 10 x MS) the trial starts all the same\n"
         "  -h, --help         print this help and exit\n"
         "  --version          print the version and exit\n"
         "  --                 end the options: every argument after it is positional\n"
@@ -219,6 +259,7 @@ CommandLine CommandLine::parse(int &argc, char **argv, const Operands &operands)
                                                        "eyelid threshold", line.notes);
     line.serial = serialSetting(takeLastOption(argc, argv, serialOption), line.notes);
     line.serialStart = SerialText::unescaped(takeLastOption(argc, argv, serialStartOption));
+    line.session = sessionPlan(argc, argv, line.notes);
     appendOperands(argc, argv, operands);
     if (argc >= 3) {
         line.workingDirectory = QString::fromUtf8(argv[1]);

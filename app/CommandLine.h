@@ -3,6 +3,7 @@
 #include "eyelid/EyelidRegion.h"
 #include "eyelid/EyelidThreshold.h"
 #include "stimulus/SerialSetting.h"
+#include "ui/SessionPlan.h"
 
 #include <QByteArray>
 #include <QString>
@@ -29,6 +30,9 @@ struct CommandLine
     std::optional<SerialSetting> serial;
     // The last "--serial-start TEXT", escapes read; empty when not given.
     QByteArray serialStart;
+    // "--trials N", "--iti MIN-MAX" and "--start-when-open CLOSURE:MS", the last of each; no
+    // trials when not given or not understood.
+    SessionPlan session;
     // What was not used as given, one text each, such as "video length 'abc' is not a whole
     // number of seconds: 0 used"; each is also a debug line.
     QStringList notes;

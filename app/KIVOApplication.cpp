@@ -35,6 +35,7 @@ KIVOApplication::KIVOApplication(int &argc, char **argv, const CommandLine::Oper
                                 CameraMode::fromOption(commandLine.cameraMode));
     mainWindow = new MainWindow(commandLine.workingDirectory, commandLine.videoLength,
                                 commandLine.cameraIndex, cameras.displayNames());
+    mainWindow->setSessionPlan(commandLine.session);
     if (!commandLine.notes.isEmpty())
         mainWindow->explainStart(commandLine.notes.join(QStringLiteral("; ")));
     workerThread = new QThread(this);
@@ -115,7 +116,7 @@ void KIVOApplication::startWatcher(const CameraSources &cameras,
             SLOT(showWatchedFrame(IplImage *)));
     connect(watcher, &CameraWatcher::watchingStopped, mainWindow, &MainWindow::watchingStopped);
     connect(watcher, &CameraWatcher::watchFailed, mainWindow, &MainWindow::watchFailed);
-    connect(watcher, &CameraWatcher::closureMeasured, mainWindow, &MainWindow::showClosure);
+    connect(watcher, &CameraWatcher::closureMeasured, mainWindow, &MainWindow::showWatchedClosure);
     connect(watcher, &CameraWatcher::eyelidThresholdChosen, mainWindow, &MainWindow::showThreshold);
     // A watched camera's format is measured before the first recording needs it.
     connect(watcher, &CameraWatcher::formatSeen, tuning, [this](QSize frameSize, bool gray) {

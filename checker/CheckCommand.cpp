@@ -7,6 +7,7 @@
 #include "checker/IntervalPlot.h"
 #include "checker/RecordingFinder.h"
 #include "checker/RecordingVerdict.h"
+#include "checker/SessionCheck.h"
 #include "runrecord/RunRecord.h"
 
 #include <QCommandLineParser>
@@ -19,7 +20,9 @@ namespace {
 
 const char *const name = "eyeblink-check";
 const char *const usage = "usage: eyeblink-check [--plot] [--eyelid-region X,Y,W,H "
-                          "[--eyelid-threshold N] [--replace-eyelid]] WORKING_DIRECTORY...\n";
+                          "[--eyelid-threshold N] [--replace-eyelid]] WORKING_DIRECTORY...\n"
+                          "       eyeblink-check --session TABLE --align TEXT "
+                          "[--us TEXT | --isi MS]\n";
 
 QString plotTitle(const RecordingVerdict &verdict)
 {
@@ -109,6 +112,24 @@ std::optional<EyelidCheck::Settings> eyelidSettings(const QString &regionText,
     return EyelidCheck::Settings{*region, threshold, replace};
 }
 
+// Where the US is, from --us or --isi; nothing, and a word on errors, for both or a bad --isi.
+std::optional<SessionTrials::Us> usOf(const QString &text, const QString &isi, QTextStream &errors)
+{
+    if (!text.isNull() && !isi.isNull()) {
+        errors << name << ": --us and --isi name the US twice: give one\n";
+        return std::nullopt;
+    }
+    if (isi.isNull())
+        return SessionTrials::Us{text, std::nullopt};
+    bool ok = false;
+    const double ms = isi.toDouble(&ok);
+    if (!ok || ms <= 0) {
+        errors << name << ": --isi " << isi << " is not milliseconds above 0\n";
+        return std::nullopt;
+    }
+    return SessionTrials::Us{QString(), ms};
+}
+
 } // namespace
 
 int CheckCommand::run(const QStringList &arguments, QTextStream &out, QTextStream &errors)
@@ -139,6 +160,26 @@ int CheckCommand::run(const QStringList &arguments, QTextStream &out, QTextStrea
         QStringLiteral("replace-eyelid"),
         QStringLiteral("Replace the eyelid tables that recordings already have."));
     parser.addOptions({regionOption, thresholdOption, replaceOption});
+    const QCommandLineOption sessionOption(
+        QStringLiteral("session"),
+        QStringLiteral("Draw the session's trials aligned on --align beside its table, as "
+                       "session_..._traces.png, and print the share of conditioned responses "
+                       "per block of 10 trials."),
+        QStringLiteral("TABLE"));
+    const QCommandLineOption alignOption(
+        QStringLiteral("align"),
+        QStringLiteral("The stimulus line the trials are aligned on (the CS): the first that "
+                       "equals or begins with TEXT."),
+        QStringLiteral("TEXT"));
+    const QCommandLineOption usOption(
+        QStringLiteral("us"),
+        QStringLiteral("The stimulus line of the US: the first after the CS's that equals or "
+                       "begins with TEXT."),
+        QStringLiteral("TEXT"));
+    const QCommandLineOption isiOption(QStringLiteral("isi"),
+                                       QStringLiteral("The US comes MS milliseconds after the CS."),
+                                       QStringLiteral("MS"));
+    parser.addOptions({sessionOption, alignOption, usOption, isiOption});
     parser.addPositionalArgument(
         QStringLiteral("folders"),
         QStringLiteral("Working directories, searched with the folders inside them."),
@@ -150,6 +191,18 @@ int CheckCommand::run(const QStringList &arguments, QTextStream &out, QTextStrea
     if (parser.isSet(helpOption)) {
         out << parser.helpText();
         return AllPassed;
+    }
+    if (parser.isSet(sessionOption)) {
+        const std::optional<SessionTrials::Us> us =
+            usOf(parser.value(usOption), parser.value(isiOption), errors);
+        if (!us || !parser.isSet(alignOption)) {
+            if (us)
+                errors << name << ": --session needs --align\n";
+            errors << usage;
+            return BadArguments;
+        }
+        return SessionCheck::run(parser.value(sessionOption), parser.value(alignOption), *us, out,
+                                 errors);
     }
     bool eyelidOk = true;
     const std::optional<EyelidCheck::Settings> eyelid =

@@ -16,7 +16,7 @@ void EventMarks::draw(QPainter &painter, const PlotAxes &axes,
     const QFontMetrics metrics = painter.fontMetrics();
     int row = 0;
     for (const RunRecord::Event &event : events) {
-        if (event.ms < 0 || event.ms / 1000.0 > axes.seconds)
+        if (event.ms / 1000.0 < axes.firstSecond || event.ms / 1000.0 > axes.seconds)
             continue;
         const QPointF top = axes.at(event.ms / 1000.0, axes.maximum);
         painter.setPen(QPen(colour, 1.2, Qt::DashLine));

@@ -17,7 +17,8 @@ public:
     // Room above the plot's area that the labels need.
     static constexpr int labelRoom = 40;
 
-    // Events outside the plot's time (before the recording clock's zero) are left out.
+    // Events outside the plot's time (such as those before the recording clock's zero) are left
+    // out.
     static void draw(QPainter &painter, const PlotAxes &axes,
                      const QVector<RunRecord::Event> &events, int pictureWidth);
     static QString label(const RunRecord::Event &event);

@@ -26,14 +26,21 @@ double tickStep(double range, int parts)
 
 PlotAxes::PlotAxes(const QRect &area, double seconds, double minimum, double maximum,
                    QString valueName)
-    : area(area), seconds(seconds), minimum(minimum), maximum(maximum),
-      valueName(std::move(valueName))
+    : PlotAxes(area, 0, seconds, minimum, maximum, std::move(valueName),
+               QStringLiteral("time in the recording (s)"))
+{
+}
+
+PlotAxes::PlotAxes(const QRect &area, double firstSecond, double seconds, double minimum,
+                   double maximum, QString valueName, QString timeName)
+    : area(area), firstSecond(firstSecond), seconds(seconds), minimum(minimum), maximum(maximum),
+      valueName(std::move(valueName)), timeName(std::move(timeName))
 {
 }
 
 QPointF PlotAxes::at(double second, double value) const
 {
-    return {area.left() + area.width() * second / seconds,
+    return {area.left() + area.width() * (second - firstSecond) / (seconds - firstSecond),
             area.bottom() - area.height() * (value - minimum) / (maximum - minimum)};
 }
 
@@ -41,19 +48,21 @@ void PlotAxes::draw(QPainter &painter) const
 {
     painter.setPen(gridColour);
     const QFontMetrics metrics = painter.fontMetrics();
-    const double xStep = tickStep(seconds, 10);
-    for (double second = 0; second <= seconds + 1e-9; second += xStep) {
+    const double xStep = tickStep(seconds - firstSecond, 10);
+    for (double second = std::ceil(firstSecond / xStep) * xStep; second <= seconds + 1e-9;
+         second += xStep) {
         const QPointF bottom = at(second, minimum);
         painter.setPen(gridColour);
         painter.drawLine(bottom, at(second, maximum));
         painter.setPen(Qt::black);
-        const QString label = QString::number(second);
+        // A step's sum can miss 0 by a rounding error, which would print as such.
+        const QString label = QString::number(std::abs(second) < xStep / 1e6 ? 0.0 : second);
         painter.drawText(bottom + QPointF(-metrics.horizontalAdvance(label) / 2.0, 18), label);
     }
     const double yStep = tickStep(maximum - minimum, 8);
     for (double value = std::ceil(minimum / yStep) * yStep; value <= maximum + 1e-9;
          value += yStep) {
-        const QPointF left = at(0, value);
+        const QPointF left = at(firstSecond, value);
         painter.setPen(gridColour);
         painter.drawLine(left, at(seconds, value));
         painter.setPen(Qt::black);
@@ -63,7 +72,7 @@ void PlotAxes::draw(QPainter &painter) const
     painter.setPen(Qt::black);
     painter.drawRect(area);
     painter.drawText(QRect(area.left(), area.bottom() + 30, area.width(), 30), Qt::AlignCenter,
-                     QStringLiteral("time in the recording (s)"));
+                     timeName);
     painter.save();
     painter.translate(20, area.center().y());
     painter.rotate(-90);

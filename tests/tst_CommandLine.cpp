@@ -22,6 +22,8 @@ private slots:
     void answeredWithoutDisplay();
     void eyelidOptions_data();
     void eyelidOptions();
+    void sessionOptions_data();
+    void sessionOptions();
 };
 
 void CommandLineTest::request_data()
@@ -215,6 +217,85 @@ void CommandLineTest::eyelidOptions()
     QCOMPARE(line.eyelidThreshold ? line.eyelidThreshold->level : -1, threshold);
     if (line.eyelidThreshold)
         QCOMPARE(line.eyelidThreshold->chosenBy, EyelidThreshold::ChosenBy::Given);
+    QCOMPARE(line.notes.size(), notes.size());
+    for (int i = 0; i < notes.size(); ++i)
+        QVERIFY2(line.notes[i].startsWith(notes[i]), qPrintable(line.notes[i]));
+    QStringList kept;
+    for (int i = 1; i < argv.count; ++i)
+        kept << QString::fromUtf8(argv.values()[i]);
+    QCOMPARE(kept, left);
+}
+
+void CommandLineTest::sessionOptions_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<int>("trials");
+    QTest::addColumn<qint64>("minMs");
+    QTest::addColumn<qint64>("maxMs");
+    // "level:hold", empty for no gate.
+    QTest::addColumn<QString>("gate");
+    QTest::addColumn<QStringList>("notes");
+    QTest::addColumn<QStringList>("left");
+    QTest::newRow("none: one run a press")
+        << QStringList{"/data", "60"} << 0 << qint64(0) << qint64(0) << QString() << QStringList{}
+        << QStringList{"/data", "60"};
+    QTest::newRow("trials alone: no interval")
+        << QStringList{"--trials", "100", "/data", "3"} << 100 << qint64(0) << qint64(0)
+        << QString() << QStringList{} << QStringList{"/data", "3"};
+    QTest::newRow("all three") << QStringList{"--trials",          "5",       "--iti", "10-20",
+                                              "--start-when-open", "0.25:200"}
+                               << 5 << qint64(10000) << qint64(20000) << "0.25:200" << QStringList{}
+                               << QStringList{};
+    QTest::newRow("the last counts")
+        << QStringList{"--trials", "5", "--trials", "7", "--iti", "1-2", "--iti", "0.2-0.5"} << 7
+        << qint64(200) << qint64(500) << QString() << QStringList{} << QStringList{};
+    QTest::newRow("trials not a number")
+        << QStringList{"--trials", "many", "--iti", "1-2"} << 0 << qint64(1000) << qint64(2000)
+        << QString()
+        << QStringList{"trials 'many' not used: not a whole number from 1",
+                       "trial interval and start when open not used: no --trials"}
+        << QStringList{};
+    QTest::newRow("no trials") << QStringList{"--trials", "0"} << 0 << qint64(0) << qint64(0)
+                               << QString()
+                               << QStringList{"trials '0' not used: not a whole number from 1"}
+                               << QStringList{};
+    QTest::newRow("interval backwards")
+        << QStringList{"--trials", "3", "--iti", "20-10"} << 3 << qint64(0) << qint64(0)
+        << QString() << QStringList{"trial interval '20-10' not used: "} << QStringList{};
+    QTest::newRow("gate not understood")
+        << QStringList{"--trials", "3", "--start-when-open", "open"} << 3 << qint64(0) << qint64(0)
+        << QString() << QStringList{"start when open 'open' not used: "} << QStringList{};
+    QTest::newRow("after -- they are positional")
+        << QStringList{"--", "/data", "--trials", "3"} << 0 << qint64(0) << qint64(0) << QString()
+        << QStringList{"video length '--trials' is not a whole number of seconds: 0 used"}
+        << QStringList{"/data", "--trials", "3"};
+}
+
+// The session's options, taken out of the arguments; a bad text is said as a note and a debug
+// line, as the other options do, and sets nothing.
+void CommandLineTest::sessionOptions()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(int, trials);
+    QFETCH(qint64, minMs);
+    QFETCH(qint64, maxMs);
+    QFETCH(QString, gate);
+    QFETCH(QStringList, notes);
+    QFETCH(QStringList, left);
+    for (const QString &note : notes)
+        QTest::ignoreMessage(QtDebugMsg,
+                             QRegularExpression("^" + QRegularExpression::escape(note)));
+    ProgramArguments argv(arguments);
+    const CommandLine::Operands operands = CommandLine::holdBackOperands(argv.count, argv.values());
+    const CommandLine line = CommandLine::parse(argv.count, argv.values(), operands);
+    QCOMPARE(line.session.trials, trials);
+    if (trials > 0) {
+        QCOMPARE(line.session.interval.minMs, minMs);
+        QCOMPARE(line.session.interval.maxMs, maxMs);
+    }
+    const std::optional<OpenEyeGate> &openEye = line.session.openEye;
+    QCOMPARE(openEye ? QString("%1:%2").arg(openEye->level()).arg(openEye->holdMs()) : QString(),
+             gate);
     QCOMPARE(line.notes.size(), notes.size());
     for (int i = 0; i < notes.size(); ++i)
         QVERIFY2(line.notes[i].startsWith(notes[i]), qPrintable(line.notes[i]));

@@ -1,3 +1,4 @@
+#include "tests/support/FakeRunPanel.h"
 #include "tests/support/StandInProgram.h"
 #include "ui/RunControl.h"
 #include "ui/RunPanel.h"
@@ -15,52 +16,6 @@
 #include <memory>
 
 namespace {
-
-// Settings as the test sets them, and what the run showed.
-class FakePanel : public RunPanel
-{
-public:
-    QString directory;
-    int postponement = 100;
-    int length = 100;
-    QString program;
-    bool beeps = false;
-    bool preview = false;
-    int cameraNumber = 1;
-    // Runs while the chooser is open; then the chooser fills in chosenDirectory.
-    std::function<void()> whileChoosing;
-    QString chosenDirectory;
-    int choosersOpened = 0;
-
-    QString status = "ready";
-    QString reason;
-    QString time = "00:00";
-    QString caption = "New record";
-    bool previewShown = false;
-
-    QString workingDirectory() const override { return directory; }
-    int postponementSeconds() const override { return postponement; }
-    int videoLengthSeconds() const override { return length; }
-    QString programPath() const override { return program; }
-    bool beepsWanted() const override { return beeps; }
-    bool previewWanted() const override { return preview; }
-    int camera() const override { return cameraNumber; }
-    void chooseWorkingDirectory() override
-    {
-        ++choosersOpened;
-        if (whileChoosing)
-            std::exchange(whileChoosing, nullptr)();
-        directory = chosenDirectory;
-    }
-    void showStatus(const QString &text, const QString &why) override
-    {
-        status = text;
-        reason = why;
-    }
-    void showTime(const QString &text) override { time = text; }
-    void showButtonCaption(const QString &text) override { caption = text; }
-    void showPreview(bool shown) override { previewShown = shown; }
-};
 
 using Phase = RunControl::Phase;
 
@@ -145,7 +100,7 @@ private:
     QString firstFolder() const { return workingDirectory->filePath("1"); }
 
     std::unique_ptr<QTemporaryDir> workingDirectory;
-    std::unique_ptr<FakePanel> panel;
+    std::unique_ptr<FakeRunPanel> panel;
     std::unique_ptr<RunControl> run;
     std::unique_ptr<QSignalSpy> starts;
     std::unique_ptr<QSignalSpy> stops;
@@ -163,7 +118,7 @@ void RunControlTest::init()
     program = StandInProgram(workingDirectory->filePath("stimulus.sh"),
                              "echo $$ > \"$0.pid\"\nexec sleep 60\n");
     QVERIFY(program.isValid());
-    panel = std::make_unique<FakePanel>();
+    panel = std::make_unique<FakeRunPanel>();
     panel->directory = workingDirectory->path();
     panel->chosenDirectory = workingDirectory->path();
     run = std::make_unique<RunControl>(*panel);

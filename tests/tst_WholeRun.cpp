@@ -7,6 +7,7 @@
 #include "tests/support/StandInProgram.h"
 #include "tests/support/TestAudioOutput.h"
 #include "tests/support/ToneFinder.h"
+#include "tests/support/WiredRun.h"
 #include "ui/MainWindow.h"
 
 #include <QCheckBox>
@@ -68,54 +69,6 @@ QList<double> timesOf(const QJsonArray &events, const QString &name)
     }
     return times;
 }
-
-// The window and the real recorder in its own thread, wired as the application wires them,
-// recording from the test camera.
-class WiredRun
-{
-public:
-    WiredRun(const QString &workingDirectory, const QString &camera)
-        : cameras({}, {camera}), window(workingDirectory, 1, 0, cameras.displayNames()),
-          recorder(new Recorder)
-    {
-        const CameraSources sources = cameras;
-        recorder->setSourceFactory([sources](int camID) { return sources.open(camID); });
-        recorder->setSinkFactory([] { return std::make_unique<FfmpegVideoSink>(); });
-        recorder->moveToThread(&thread);
-        MainWindow *w = &window;
-        QObject::connect(w, SIGNAL(startRecording(int)), recorder, SLOT(record(int)));
-        QObject::connect(w, SIGNAL(workingDirectoryChanged(QString)), recorder,
-                         SLOT(setFolderAddress(QString)));
-        QObject::connect(w, SIGNAL(stopRecording()), recorder, SLOT(stop()));
-        QObject::connect(recorder, SIGNAL(recorded(bool)), w, SLOT(recorded(bool)));
-        QObject::connect(recorder, SIGNAL(timeChanged(QString)), w, SLOT(updateTime(QString)));
-        QObject::connect(w, SIGNAL(runEvent(QString, qint64, QString)), recorder,
-                         SLOT(noteRunEvent(QString, qint64, QString)));
-        QObject::connect(recorder, SIGNAL(resultExplained(QString)), w,
-                         SLOT(explainResult(QString)));
-        thread.start();
-        window.show();
-    }
-    ~WiredRun()
-    {
-        QMetaObject::invokeMethod(
-            recorder, [this] { delete recorder; }, Qt::BlockingQueuedConnection);
-        thread.quit();
-        thread.wait();
-    }
-
-    template <typename Widget> Widget *widget(const char *name)
-    {
-        return window.findChild<Widget *>(QString::fromLatin1(name));
-    }
-    void press() { widget<QPushButton>("pushButton_newRecord")->click(); }
-    QLabel *status() { return widget<QLabel>("label_status"); }
-
-    const CameraSources cameras;
-    MainWindow window;
-    QThread thread;
-    Recorder *recorder;
-};
 
 // The run record in folder, read whole; empty when there is none or it is not JSON.
 QJsonObject runRecordIn(const QDir &folder)

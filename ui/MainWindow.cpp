@@ -21,7 +21,8 @@
 
 MainWindow::MainWindow(QString workingDirectory, int videoLength, int cameraIndex,
                        QStringList cameraNames, QWidget *parent)
-    : QMainWindow(parent), ui(new MainWindowForm), beepTone(this), run(*this, this)
+    : QMainWindow(parent), ui(new MainWindowForm), beepTone(this), run(*this, this),
+      session(run, *this, this)
 {
     ui->setupUi(this);
     if (!workingDirectory.isEmpty())
@@ -34,6 +35,8 @@ MainWindow::MainWindow(QString workingDirectory, int videoLength, int cameraInde
     connect(&run, &RunControl::startRecording, this, &MainWindow::passOnStart);
     connect(&run, &RunControl::workingDirectoryChanged, this, &MainWindow::workingDirectoryChanged);
     connect(&run, &RunControl::runEvent, this, &MainWindow::runEvent);
+    connect(&session, &SessionControl::runEvent, this, &MainWindow::runEvent);
+    connect(&session, &SessionControl::cameraWantedChanged, this, &MainWindow::followRun);
     run.setBeep([this] { return beepTone.play(); });
     buildPreviewWindow();
 }
@@ -49,7 +52,7 @@ void MainWindow::buildPreviewWindow()
                 qDebug().noquote()
                     << "eyelid region drawn:"
                     << EyelidRegion{cv::Rect(box.x(), box.y(), box.width(), box.height())}.text();
-                emit eyelidRegionChanged(box);
+                regionKnown(box);
             });
     // The operator's click opens the window while no run is on, so that the camera can be
     // watched before recording; a run shows and hides it as it did.
@@ -86,12 +89,24 @@ void MainWindow::explainStart(const QString &note)
 void MainWindow::setEyelidRegion(QRect box)
 {
     previewWindow->setRegion(box);
+    regionKnown(box);
+}
+
+void MainWindow::setSessionPlan(const SessionPlan &plan)
+{
+    session.setPlan(plan);
+}
+
+void MainWindow::regionKnown(QRect box)
+{
+    session.setEyeRegionKnown(!box.isEmpty());
     emit eyelidRegionChanged(box);
 }
 
 void MainWindow::closeEvent(QCloseEvent *event)
 {
     watchWanted = false;
+    session.windowClosed();
     followRun();
     // The recorder is ending for good: a run still counting down must not ask it to record.
     run.windowClosed(closingOnSignal);
@@ -175,6 +190,12 @@ void MainWindow::showClosure(double ms, double closure)
     previewWindow->showClosure(ms, closure);
 }
 
+void MainWindow::showWatchedClosure(double ms, double closure)
+{
+    previewWindow->showClosure(ms, closure);
+    session.closureMeasured(ms, closure);
+}
+
 void MainWindow::showThreshold(int level)
 {
     previewWindow->showThreshold(level);
@@ -202,7 +223,10 @@ QImage MainWindow::convert(const IplImage *iplImage)
 
 void MainWindow::on_pushButton_newRecord_clicked()
 {
-    run.press();
+    if (session.planned())
+        session.press();
+    else
+        run.press();
     followRun();
 }
 
@@ -268,7 +292,7 @@ void MainWindow::chooseWorkingDirectory()
 
 void MainWindow::showStatus(const QString &status, const QString &reason)
 {
-    ui->label_status->showStatus(status, reason);
+    ui->label_status->showStatus(session.trialStatus(status), session.trialReason(reason));
     // A run that ends by its own timers (a cancel) hands the camera back too; the run settles
     // its phase after the status.
     QTimer::singleShot(0, this, &MainWindow::followRun);
@@ -299,7 +323,7 @@ bool MainWindow::runOn() const
 void MainWindow::followRun()
 {
     previewWindow->setWatchEnabled(!runOn());
-    const bool watchNow = watchWanted && !runOn();
+    const bool watchNow = (watchWanted || session.wantsCamera()) && !runOn();
     if (!watchNow) {
         askWatcherToStop();
     } else if (watchesOpen == 0) {

@@ -4,6 +4,7 @@
 #include "ui/BeepTone.h"
 #include "ui/RunControl.h"
 #include "ui/RunPanel.h"
+#include "ui/SessionControl.h"
 
 #include <QImage>
 #include <QMainWindow>
@@ -34,6 +35,8 @@ public:
     void explainStart(const QString &note);
     // A region given on the command line: outlined on the picture and told on, as if drawn.
     void setEyelidRegion(QRect box);
+    // A session of trials for each press, when the plan has any.
+    void setSessionPlan(const SessionPlan &plan);
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -63,6 +66,8 @@ public slots:
     void watchFailed(QString reason);
     // The closure measured by the watcher or the recorder, for the trace under the picture.
     void showClosure(double ms, double closure);
+    // The watcher's closures, which also tell a session whether the eye is open.
+    void showWatchedClosure(double ms, double closure);
     void showThreshold(int level);
 
 private slots:
@@ -102,6 +107,7 @@ private:
     // Once for each camera the watcher holds.
     void askWatcherToStop();
     void setWatching(bool on);
+    void regionKnown(QRect box);
     // The run's start waits until the watcher has released the camera; a stop follows it.
     void passOnStart(int index);
     void passOnStop();
@@ -110,6 +116,7 @@ private:
     MainWindowForm *ui;
     BeepTone beepTone;
     RunControl run;
+    SessionControl session;
     bool closingOnSignal = false;
     bool watchWanted = false;
     // watchCamera requests not yet answered with watchingStopped.

@@ -220,9 +220,9 @@ void RunControl::cancelRun()
     if (!startedProgram.isEmpty())
         process.end();
     removeFolderIfEmpty();
-    currentPhase = Phase::Finished;
     panel.showButtonCaption(text("New record"));
     showStatus(text("RECORD CANCELLED"), reason);
+    becomeFinished();
 }
 
 void RunControl::stopRun()
@@ -231,9 +231,12 @@ void RunControl::stopRun()
     // Before the request, so that the recorder knows who asked when the recording ends.
     noteStopAsked();
     emit stopRecording();
-    // A recorder that failed early has answered already, so no result is awaited.
-    currentPhase = recorderBusy ? Phase::Stopped : Phase::Finished;
     panel.showButtonCaption(text("New record"));
+    // A recorder that failed early has answered already, so no result is awaited.
+    if (recorderBusy)
+        currentPhase = Phase::Stopped;
+    else
+        becomeFinished();
 }
 
 void RunControl::endCountdown()
@@ -260,7 +263,7 @@ void RunControl::endWaitForRecorder()
 
 void RunControl::finishRun()
 {
-    currentPhase = Phase::Finished;
+    becomeFinished();
 }
 
 // Nothing records any more, so the run ends at once rather than when its time is up. A
@@ -272,8 +275,15 @@ void RunControl::endWithRecorder()
     if (!resultSuccessful && !startedProgram.isEmpty())
         process.end();
     removeFolderIfEmpty();
-    currentPhase = Phase::Finished;
     panel.showButtonCaption(text("New record"));
+    becomeFinished();
+}
+
+// Last, so that whoever hears of the end finds the run's texts and folder settled.
+void RunControl::becomeFinished()
+{
+    currentPhase = Phase::Finished;
+    emit ended();
 }
 
 void RunControl::showCountdown()

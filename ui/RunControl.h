@@ -65,6 +65,8 @@ signals:
     // "program ended" (with how, when it failed while the run was on), one "beep" per beep,
     // "stop asked" (with who asked: "button", "timer", "window closed" or "signal").
     void runEvent(QString event, qint64 monotonicMs, QString detail);
+    // The run is over: its result is in, or it ended before it recorded.
+    void ended();
 
 private:
     enum class Event { Press, StartTimer, StopTimer, DisplayTick, Result, WindowClosed };
@@ -85,6 +87,7 @@ private:
     void endWaitForRecorder();
     void finishRun();
     void endWithRecorder();
+    void becomeFinished();
     void showCountdown();
 
     void prepareAndAskRecorder();
