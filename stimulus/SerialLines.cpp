@@ -18,7 +18,8 @@ QVector<SerialLines::Line> SerialLines::take(const QByteArray &bytes,
     for (int i = 0; i < bytes.size(); ++i) {
         if (!begun) {
             begun = true;
-            firstByte = arrival - byteTime * (bytes.size() - i);
+            firstByte = std::max<MonotonicClock::time_point>(
+                arrival - byteTime * (bytes.size() - i), floor);
         }
         if (bytes[i] != '\n') {
             append(bytes[i]);
@@ -27,6 +28,7 @@ QVector<SerialLines::Line> SerialLines::take(const QByteArray &bytes,
         lines.append({lineText(), firstByte});
         clear();
     }
+    notBefore(arrival);
     return lines;
 }
 

@@ -6,9 +6,14 @@
 #include <QString>
 #include <QVector>
 
+#include <algorithm>
+
 // Cuts the bytes a serial port delivers into text lines, each timed by the arrival of its first
 // byte. The bytes of one read arrived one after another at the port's rate, the last of them
-// when the read was stamped, so an earlier byte arrived earlier by the bytes after it.
+// when the read was stamped, so an earlier byte arrived earlier by the bytes after it; but never
+// before the previous read, which found none of them, nor before what notBefore() was told. A
+// device faster than its rate (a USB one, a pseudo-terminal) then never has its answer timed
+// before the message it answers.
 class SerialLines
 {
 public:
@@ -26,6 +31,8 @@ public:
 
     // The lines that bytes, read at arrival, complete; a line's end is \n, or \r\n.
     QVector<Line> take(const QByteArray &bytes, MonotonicClock::time_point arrival);
+    // Bytes read from now on arrived after time, such as a message written to the device then.
+    void notBefore(MonotonicClock::time_point time) { floor = std::max(floor, time); }
     // Forgets a line begun before the port was lost.
     void clear();
 
@@ -39,4 +46,5 @@ private:
     // Bytes of the current line were dropped beyond the longest line.
     bool cut = false;
     MonotonicClock::time_point firstByte;
+    MonotonicClock::time_point floor;
 };

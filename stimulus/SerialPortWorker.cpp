@@ -59,12 +59,17 @@ void SerialPortWorker::sendStartMessage()
         qDebug("Serial start message not sent: %s", qPrintable(lostReason));
         return;
     }
+    // Timed as it is handed over: flushing may already read the device's answer, which must
+    // not come before it.
+    const bool written = port->write(startMessage) == startMessage.size();
+    const MonotonicClock::time_point sent = clock();
+    lines.notBefore(sent);
     // Written at once rather than when the event loop next sees the port writable.
-    if (port->write(startMessage) != startMessage.size() || !port->flush()) {
+    if (!written || !port->flush()) {
         qDebug("Serial start message not sent: %s", qPrintable(port->errorString()));
         return;
     }
-    note("serial sent", clock(), SerialText::escaped(startMessage));
+    note("serial sent", sent, SerialText::escaped(startMessage));
 }
 
 void SerialPortWorker::tryOpen()

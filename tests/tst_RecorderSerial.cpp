@@ -119,12 +119,15 @@ void RecorderSerialTest::linesInTheRunRecord()
 
     QStringList names;
     QMap<QString, qint64> times;
+    QStringList timed;
     for (const RunRecord::Event &event : record->events) {
         names << event.name + (event.detail.isEmpty() ? "" : "(" + event.detail + ")");
+        timed << names.last() + " at " + QString::number(event.ms);
         times[event.detail] = event.ms;
     }
-    QCOMPARE(names, (QStringList{"recording started", "serial sent(go\\x0a)", "serial(CS)",
-                                 "serial(US)", "recording ended(camera failed)"}));
+    const QStringList expected{"recording started", "serial sent(go\\x0a)", "serial(CS)",
+                               "serial(US)", "recording ended(camera failed)"};
+    QVERIFY2(names == expected, qPrintable(timed.join(", ")));
     qInfo("start message sent %lld ms after the zero", times["go\\x0a"]);
     QVERIFY(times["go\\x0a"] >= 0);
     // Each line's time on the recording clock is its write's, within a few milliseconds (the

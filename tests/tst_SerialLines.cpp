@@ -18,6 +18,7 @@ private slots:
     void linesOfOneRead();
     void lineSplitAcrossReads();
     void transferTimeAtTheRate();
+    void neverBeforeWhatWasKnown();
     void longLineCut_data();
     void longLineCut();
     void partialLineForgotten();
@@ -74,6 +75,19 @@ void SerialLinesTest::transferTimeAtTheRate()
     QCOMPARE(taken.size(), 2);
     QCOMPARE(taken[0].firstByte, t0 - 60ms);
     QCOMPARE(taken[1].firstByte, t0 - 30ms);
+}
+
+// A device faster than its rate: the correction for the rate stops at the previous read, which
+// found none of the bytes, and at a message written to the device, which the line may answer.
+void SerialLinesTest::neverBeforeWhatWasKnown()
+{
+    SerialLines lines(1000);
+    QCOMPARE(lines.take("a\n", t0).first().firstByte, t0 - 20ms);
+    QCOMPARE(lines.take("CS\n", t0 + 5ms).first().firstByte, t0);
+    lines.notBefore(t0 + 40ms);
+    QCOMPARE(lines.take("US\n", t0 + 50ms).first().firstByte, t0 + 40ms);
+    // Far enough from both, the rate counts in full.
+    QCOMPARE(lines.take("go\n", t0 + 200ms).first().firstByte, t0 + 170ms);
 }
 
 void SerialLinesTest::longLineCut_data()
