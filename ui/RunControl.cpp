@@ -20,13 +20,6 @@ QString text(const char *source)
     return QCoreApplication::translate("MainWindow", source);
 }
 
-qint64 monotonicNow()
-{
-    QElapsedTimer now;
-    now.start();
-    return now.msecsSinceReference();
-}
-
 constexpr int beepPauseMs = 1000;
 
 } // namespace
@@ -59,6 +52,13 @@ const RunControl::Transition RunControl::transitions[] = {
     {Phase::Stopped,            Event::Result,        &RunControl::finishRun},
 };
 // clang-format on
+
+qint64 RunControl::monotonicNow()
+{
+    QElapsedTimer now;
+    now.start();
+    return now.msecsSinceReference();
+}
 
 RunControl::RunControl(RunPanel &panel, QObject *parent)
     : QObject(parent), panel(panel), clock(monotonicNow), beep([this] {

@@ -33,6 +33,8 @@ public:
 
     // Milliseconds on a monotonic clock, on the epoch of QElapsedTimer::msecsSinceReference().
     using Clock = std::function<qint64()>;
+    // The clock runs and sessions use unless a test gives another.
+    static qint64 monotonicNow();
     // Sounds one beep and returns when it was handed to the sound output, on the clock's epoch.
     using Beep = std::function<qint64()>;
 

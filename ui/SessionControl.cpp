@@ -7,7 +7,6 @@
 #include <QCoreApplication>
 #include <QDebug>
 #include <QDir>
-#include <QElapsedTimer>
 #include <QRandomGenerator>
 
 #include <utility>
@@ -17,13 +16,6 @@ namespace {
 QString text(const char *source)
 {
     return QCoreApplication::translate("MainWindow", source);
-}
-
-qint64 monotonicNow()
-{
-    QElapsedTimer now;
-    now.start();
-    return now.msecsSinceReference();
 }
 
 } // namespace
@@ -48,7 +40,7 @@ const SessionControl::Transition SessionControl::transitions[] = {
 // clang-format on
 
 SessionControl::SessionControl(RunControl &run, RunPanel &panel, QObject *parent)
-    : QObject(parent), run(run), panel(panel), clock(monotonicNow),
+    : QObject(parent), run(run), panel(panel), clock(&RunControl::monotonicNow),
       random([] { return QRandomGenerator::global()->generateDouble(); }), intervalTimer(this),
       giveUpTimer(this)
 {
